@@ -1,0 +1,104 @@
+// The one container of the system: a doubly linked list of untyped item pointers
+// between two sentinels, with a cursor that makes walks by position one step each.
+// The list never owns its items; callers pass a delete function when they want them freed.
+#pragma once
+
+#include <cstdio>
+
+enum ListDirection { LIST_UNORDERED = 0, LIST_ASCENDING = 1, LIST_DESCENDING = 2 };
+
+using ListCompareFunction = int (*)(const void*, const void*);
+using ListDeleteFunction = void (*)(void*);
+using ListPrintFunction = void (*)(FILE*, void*);
+
+class List;
+
+struct ListNode {
+  void* item = nullptr;
+  ListNode* next = nullptr;
+  ListNode* prev = nullptr;
+  List* oflist = nullptr;
+};
+
+class List {
+ public:
+  explicit List(ListDirection direction);
+  List(ListDirection direction, const char* label);
+  ~List();
+  List(const List&) = delete;
+  List& operator=(const List&) = delete;
+
+  long length() const { return num_stored; }
+  const char* label() const { return list_label; }
+  void* get(long i);
+  void* operator[](long i) { return get(i); }
+  void* return_item_of_current() const;
+  int item_is_in_list(void* item);
+  long memory_used() const { return 32 + 4 * (num_stored + 2); }
+  void print(FILE* stream, ListPrintFunction print_item);
+
+  int move_to(long i);
+  int move_to(void* item);
+  // A literal 0 would otherwise be ambiguous between a position and a null item.
+  int move_to(int i) { return move_to(static_cast<long>(i)); }
+  void move_to_exit_on_error(long i, const char* msg);
+
+  long add_new_item_at_position(void* item, int where);
+  long insert(void* item);
+  long append(void* item);
+  long append_list_not_copy_items(List* other);
+  long insert_in_order(void* item, ListCompareFunction cmp);
+
+  int remove(long i, int free_item, ListDeleteFunction del);
+  int remove(void* item, int free_item, ListDeleteFunction del);
+  int remove(int i, int free_item, ListDeleteFunction del) {
+    return remove(static_cast<long>(i), free_item, del);
+  }
+  void delete_list(int free_item, ListDeleteFunction del);
+
+  void reverse();
+  void sort_list_via_func(ListCompareFunction cmp);
+  void qsort_list_via_func(ListCompareFunction cmp);
+  void set_experienced_client(int experienced) { experienced_client = experienced; }
+  int is_experienced_client() const { return experienced_client; }
+  ListDirection direction() const { return insert_direction; }
+  long cursor_position() const { return curr_pos; }
+
+ protected:
+  void fix_corrupted_list();
+  void release_item_pointed_to_by_list_member(void* item, ListDeleteFunction del);
+
+ private:
+  void list_init(ListDirection direction);
+  void make_sentinels(const char* tag);
+  void put_cursor_on_front();
+  void warn_if_ordered(const char* operation);
+  void link_before(ListNode* node, ListNode* before);
+  void unlink_cursor_node(int free_item, ListDeleteFunction del);
+  void swap_nodes(ListNode* a, ListNode* b);
+
+  char* list_label = nullptr;
+  ListNode* first = nullptr;
+  ListNode* last = nullptr;
+  ListNode* curr = nullptr;
+  long curr_pos = 0;
+  long num_stored = 0;
+  ListDirection insert_direction = LIST_UNORDERED;
+  int experienced_client = 0;
+};
+
+class UnorderedList : public List {
+ public:
+  UnorderedList() : List(LIST_UNORDERED) {}
+};
+
+// Passes LIST_UNORDERED, as it always has; nothing constructs one.
+class AscendingList : public List {
+ public:
+  AscendingList() : List(LIST_UNORDERED) {}
+};
+
+class DescendingList : public List {
+ public:
+  DescendingList() : List(LIST_DESCENDING) {}
+};
