@@ -110,7 +110,12 @@ void StringAssociationList::string_print(FILE* stream) {
 }
 
 void StringAssociationList::delete_list(int free) {
-  // The list made its associations, so it frees them whatever the flag; never the texts.
-  (void)free;
-  List::delete_list(1, string_association_delete_function);
+  // Without free the entries only leave the list: the reader moves a form's pending
+  // attributes into a task this way, and the task then owns them. The texts are never freed.
+  List::delete_list(free == 1 ? 1 : 0, string_association_delete_function);
+}
+
+void StringAssociationList::print(FILE* stream) {
+  fprintf(stream, "Association list: ");
+  for (long i = 0; i < length(); i++) get_association_at(i)->print(stream);
 }

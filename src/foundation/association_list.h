@@ -57,6 +57,10 @@ class StringAssociationList : public List {
   char* operator[](const std::string& key);
   StringAssociation* get_association_at(const std::string& key);
   StringAssociation* get_association_at(long i);
+  StringAssociation* get_association_at(int i) { return get_association_at(static_cast<long>(i)); }
   void string_print(FILE* stream);
+  // As AssociationList::print: "Association list: " and each entry's print.
+  void print(FILE* stream);
+  // With free = 1 destroys the associations (never their texts); otherwise only unlinks them.
   void delete_list(int free);
 };

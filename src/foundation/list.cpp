@@ -186,9 +186,10 @@ long List::append(void* item) {
 }
 
 long List::append_list_not_copy_items(List* other) {
-  for (ListNode* node = other->first->next; node != other->last; node = node->next) {
-    add_new_item_at_position(node->item, 2);
-  }
+  // Counted, so that appending a list to itself copies its items once instead of forever.
+  long count = other->num_stored;
+  ListNode* node = other->first->next;
+  for (long i = 0; i < count; i++, node = node->next) add_new_item_at_position(node->item, 2);
   return num_stored;
 }
 

@@ -92,6 +92,20 @@ void StringList::delete_list(int free) {
   if (string_list_leak_notice.first_time()) print_leak_warning(stderr, "StringList::delete_list");
 }
 
+int StringList::remove(long i, int free_item, ListDeleteFunction del) {
+  // An index outside the list ends the program inside List::remove before anything is forgotten.
+  void* item = (i >= 0 && i < length()) ? List::get(i) : nullptr;
+  int removed = List::remove(i, free_item, del);
+  if (removed) own_copies.erase(item);
+  return removed;
+}
+
+int StringList::remove(void* item, int free_item, ListDeleteFunction del) {
+  int removed = List::remove(item, free_item, del);
+  if (removed) own_copies.erase(item);
+  return removed;
+}
+
 void IntList::simple_print(FILE* stream) {
   for (long i = 0; i < length(); i++) fprintf(stream, "%ld ", *(*this)[i]);
   fprintf(stream, "\n");

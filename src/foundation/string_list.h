@@ -15,8 +15,9 @@ class StringList : public List {
   // By value: the list stores its own copy.
   long append(const std::string& text);
   long insert(const std::string& text);
-  long append(const char* text) { return append(std::string(text)); }
-  long insert(const char* text) { return insert(std::string(text)); }
+  // A null text is a null item: the list warns and returns -1.
+  long append(const char* text) { return text != nullptr ? append(std::string(text)) : List::append(nullptr); }
+  long insert(const char* text) { return text != nullptr ? insert(std::string(text)) : List::insert(nullptr); }
   // By pointer: the list stores the caller's string.
   long append(std::string* text) { return List::append(text); }
   long insert(std::string* text) { return List::insert(text); }
@@ -32,6 +33,11 @@ class StringList : public List {
   int in_list(const std::string& text);
   void simple_print(FILE* stream);
   void delete_list(int free);
+  // The untyped removals; a copy removed without freeing passes to the caller, and one
+  // freed through del is forgotten, so that delete_list never frees it a second time.
+  int remove(long i, int free_item, ListDeleteFunction del);
+  int remove(int i, int free_item, ListDeleteFunction del) { return remove(static_cast<long>(i), free_item, del); }
+  int remove(void* item, int free_item, ListDeleteFunction del);
 
   int case_sensitive() const { return is_case_sensitive; }
   int holds_copies() const { return did_do_dynamic; }

@@ -11,11 +11,17 @@
 
 #include "foundation/fatal_stop.h"
 
+std::string format_with_path(const char* format, const char* path) {
+  // Sized to the path, so that a long path is never cut from the message.
+  int length = snprintf(nullptr, 0, format, path);
+  std::string text(length > 0 ? length : 0, '\0');
+  snprintf(text.data(), text.size() + 1, format, path);
+  return text;
+}
+
 namespace {
 [[noreturn]] void perror_path_and_exit(const char* format, const char* path) {
-  char text[4096];
-  snprintf(text, sizeof text, format, path);
-  perror(text);
+  perror(format_with_path(format, path).c_str());
   exit_with_status(1);
 }
 
@@ -100,7 +106,11 @@ int random_number_between_inclusive(int low, int high) {
     fprintf(stderr, "Error, random number got a low of %d and a high of %d.\n", low, high);
     abort_on_broken_promise();
   }
-  double r = random() / 2147483647.0;
+  return number_between_inclusive_for_draw(random(), low, high);
+}
+
+int number_between_inclusive_for_draw(long draw, int low, int high) {
+  double r = draw / 2147483647.0;
   long n = static_cast<long>(high) - low + 1;
   for (long k = 0; k < n; k++) {
     if (r < static_cast<double>(k + 1) / n) return static_cast<int>(low + k);

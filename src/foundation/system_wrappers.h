@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <string>
 
 void* ib_malloc(int size);
 FILE* ib_fopen(const char* path, const char* mode);
@@ -12,6 +13,8 @@ pid_t ib_fork();
 int ib_creat(const char* path, mode_t mode);
 int ib_open(const char* path, int flags, mode_t mode);
 int ib_pipe(int* fds);
+// A message format with one "%s" filled in with a path, as the wrappers pass it to perror.
+std::string format_with_path(const char* format, const char* path);
 
 // A flag that lets a notice or reminder be printed once per process. Every such flag
 // registers itself, so tests can start over with reset_once_only_flags().
@@ -31,7 +34,11 @@ void reset_once_only_flags();
 // The known-leak notice; each caller guards it with its own OnceOnlyFlag.
 void print_leak_warning(FILE* stream, const char* class_name);
 
+// The first k in 0..n-1 with random()/2147483647.0 < (k+1)/n gives low + k; the largest
+// draw of random() gives high.
 int random_number_between_inclusive(int low, int high);
+// The same choice for a given draw of random() (0 .. 2147483647), low <= high.
+int number_between_inclusive_for_draw(long draw, int low, int high);
 int ceiling(float x);
 unsigned ib_integer_power(unsigned base, int exp);
 void print_divider_line(FILE* stream, int n, char c);

@@ -15,6 +15,10 @@
 
 #include "foundation/list.h"
 
+// For a list whose items must only enter through its typed operations: it hides the
+// untyped append with one that calls this, which writes the refusal and aborts.
+[[noreturn]] void refuse_untyped_list_access();
+
 template <class Derived, class T>
 class TypedList : public List {
  public:
