@@ -1,0 +1,454 @@
+// The distribution record: storage, statistics, probability queries and text forms.
+// Combination, compaction and merges live in distribution_combining.cpp.
+#include "model/distribution.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ios>
+#include <iostream>
+
+namespace {
+constexpr long INITIAL_CAPACITY = 5;
+
+// A running sum that ends this close below the asked share has used every pair and
+// only misses it by float rounding (densities summing to 0.99999994 and the like).
+constexpr float PERCENTILE_ROUNDING_SLACK = 1e-5f;
+
+DistributionPair* new_pair_array(long capacity, const char* tag) {
+  DistributionPair* pairs = new (tag) DistributionPair[capacity];
+  memset(static_cast<void*>(pairs), 0, sizeof(DistributionPair) * capacity);
+  return pairs;
+}
+}  // namespace
+
+Distribution::Distribution() { init_empty(); }
+
+Distribution::~Distribution() { delete[] data; }
+
+Distribution::Distribution(const Distribution& other) {
+  init_empty();
+  duplicate(other);
+}
+
+Distribution& Distribution::operator=(const Distribution& other) {
+  duplicate(other);
+  return *this;
+}
+
+void Distribution::init_empty() {
+  next_slot = 0;
+  num_storable_items = INITIAL_CAPACITY;
+  memory_allocated = INITIAL_CAPACITY * static_cast<long>(sizeof(DistributionPair));
+  data_is_sorted = 0;
+  combined_under_sigmoid_and_multiplier_not_applied = 0;
+  weighted_value_avg = NOT_COMPUTED;
+  value_sum = NOT_COMPUTED;
+  density_sum = NOT_COMPUTED;
+  unsorted_statistics_are_valid = 0;
+  value_min = NOT_COMPUTED;
+  value_max = NOT_COMPUTED;
+  value_median = NOT_COMPUTED;
+  sorted_statistics_are_valid = 0;
+  data = new_pair_array(INITIAL_CAPACITY, "Distribution::Distribution");
+}
+
+void Distribution::clear_all_flags() {
+  unsorted_statistics_are_valid = 0;
+  sorted_statistics_are_valid = 0;
+  data_is_sorted = 0;
+}
+
+// ---------------------------------------------------------------- content
+
+void Distribution::reallocate_data(long need) {
+  if (need <= num_storable_items) return;
+  long extra = need - num_storable_items;
+  if (extra % 2 != 0) extra++;
+  long capacity = num_storable_items + extra;
+  DistributionPair* pairs = new_pair_array(capacity, "Distribution::Distribution");
+  memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
+  delete[] data;
+  data = pairs;
+  num_storable_items = capacity;
+  memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
+}
+
+void Distribution::append(Density d, Value v) {
+  if (next_slot >= num_storable_items) reallocate_data(next_slot + 1);
+  data[next_slot].density = d;
+  data[next_slot].value = v;
+  next_slot++;
+  clear_all_flags();
+}
+
+DistributionPair* Distribution::get(long i) {
+  if (i < 0 || i >= next_slot) {
+    fprintf(stderr, "Error: Request for distrib. pair beyond what has been stored.");
+    fatal_stop();
+  }
+  clear_all_flags();
+  return &data[i];
+}
+
+void Distribution::remove(long i) {
+  if (i < 0 || i >= next_slot) {
+    fprintf(stderr, "Request to remove item beyond next_slot index.");
+    fatal_stop();
+  }
+  memmove(static_cast<void*>(&data[i]), &data[i + 1], sizeof(DistributionPair) * (next_slot - i - 1));
+  next_slot--;
+  unsorted_statistics_are_valid = 0;
+}
+
+void Distribution::delete_all() {
+  delete[] data;
+  init_empty();
+}
+
+void Distribution::duplicate(const Distribution& other) {
+  // Copying onto itself would free the pairs it is about to read.
+  if (&other == this) return;
+  delete[] data;
+  next_slot = other.next_slot;
+  num_storable_items = other.num_storable_items;
+  memory_allocated = other.memory_allocated;
+  data_is_sorted = other.data_is_sorted;
+  combined_under_sigmoid_and_multiplier_not_applied = other.combined_under_sigmoid_and_multiplier_not_applied;
+  weighted_value_avg = other.weighted_value_avg;
+  value_sum = other.value_sum;
+  density_sum = other.density_sum;
+  unsorted_statistics_are_valid = other.unsorted_statistics_are_valid;
+  value_min = other.value_min;
+  value_max = other.value_max;
+  value_median = other.value_median;
+  sorted_statistics_are_valid = other.sorted_statistics_are_valid;
+  data = new_pair_array(num_storable_items, "Distribution::Distribution");
+  memcpy(static_cast<void*>(data), other.data, sizeof(DistributionPair) * num_storable_items);
+}
+
+Distribution* Distribution::duplicate() {
+  Distribution* copy = new ("Distribution::duplicate") Distribution();
+  copy->duplicate(*this);
+  return copy;
+}
+
+void Distribution::replace_with(Density d, Value v) {
+  delete_all();
+  append(d, v);
+}
+
+void Distribution::set_to_100_percent_zero_value() { replace_with(1.0f, 0.0f); }
+
+void Distribution::replace_distribution_with_its_expected_value() {
+  Value ev = get_expected_value();
+  replace_with(1.0f, ev);
+}
+
+DistributionPair* Distribution::append_via_address() {
+  if (next_slot >= num_storable_items) reallocate_data(next_slot + 1);
+  next_slot++;
+  clear_all_flags();
+  return &data[next_slot - 1];
+}
+
+DistributionPair* Distribution::get_address(long i) {
+  if (i < 0) {
+    fprintf(stderr, "Error: Request for distrib. pair beyond what has been stored.");
+    fatal_stop();
+  }
+  if (i >= num_storable_items) reallocate_data(i + 1);
+  if (i >= next_slot) next_slot = i + 1;
+  clear_all_flags();
+  return &data[i];
+}
+
+// ---------------------------------------------------------------- statistics
+
+void Distribution::compute_unsorted_statistics() {
+  // An empty distribution keeps whatever was cached last.
+  if (next_slot == 0) return;
+  Density densities = 0.0f;
+  Value values = 0.0f;
+  Value weighted = 0.0f;
+  for (long i = 0; i < next_slot; i++) {
+    densities += data[i].density;
+    values += data[i].value;
+    weighted += data[i].value * data[i].density;
+  }
+  density_sum = densities;
+  value_sum = values;
+  weighted_value_avg = weighted;
+  unsorted_statistics_are_valid = 1;
+}
+
+Value Distribution::get_expected_value() {
+  if (!unsorted_statistics_are_valid) compute_unsorted_statistics();
+  return weighted_value_avg;
+}
+
+Value Distribution::get_value_sum() {
+  if (!unsorted_statistics_are_valid) compute_unsorted_statistics();
+  return value_sum;
+}
+
+Density Distribution::get_density_sum() {
+  if (!unsorted_statistics_are_valid) compute_unsorted_statistics();
+  return density_sum;
+}
+
+Value Distribution::walk_to_percentile(float p) {
+  Density running = 0.0f;
+  long i = 0;
+  Value found = NOT_COMPUTED;
+  while (i < next_slot && running < p) {
+    running += data[i].density;
+    found = data[i].value;
+    i++;
+  }
+  if (p > 0.0f && running >= p) return found;
+  if (p > 0.0f && i == next_slot && next_slot > 0 && p - running <= PERCENTILE_ROUNDING_SLACK)
+    return data[next_slot - 1].value;
+  return NOT_COMPUTED;
+}
+
+void Distribution::compute_sorted_statistics() {
+  if (next_slot == 0) return;
+  if (!data_is_sorted) sort_and_combine();
+  value_min = data[0].value;
+  value_max = data[next_slot - 1].value;
+  value_median = walk_to_percentile(0.5f);
+  sorted_statistics_are_valid = 1;
+}
+
+Value Distribution::get_value_min() {
+  if (!sorted_statistics_are_valid) compute_sorted_statistics();
+  return value_min;
+}
+
+Value Distribution::get_value_max() {
+  if (!sorted_statistics_are_valid) compute_sorted_statistics();
+  return value_max;
+}
+
+Value Distribution::get_value_median() {
+  if (!sorted_statistics_are_valid) compute_sorted_statistics();
+  return value_median;
+}
+
+Value Distribution::get_value_by_percentile(float p) {
+  if (p > 1.0f) {
+    std::cerr << "Warning, \aask to get a percentile > 100%\n";
+    std::cerr << "Returning " << -9999 << " value to caller.\n";
+    return NOT_COMPUTED;
+  }
+  if (next_slot == 0) return 0.0f;
+  if (!data_is_sorted) sort_and_combine();
+  return walk_to_percentile(p);
+}
+
+Value Distribution::get_specified_value(ValueSpecifier s) {
+  if (s == -2.0f) return get_expected_value();
+  if (s == -1.0f) return get_value_min();
+  if (s == 0.0f) return get_value_max();
+  if (s == 0.5f) return get_value_median();
+  return get_value_by_percentile(s);
+}
+
+Value Distribution::get_least_value_gt_zero() {
+  sort_and_combine();
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value > 0.0f) return data[i].value;
+  return 0.0f;
+}
+
+// ---------------------------------------------------------------- probability queries
+
+Density Distribution::get_probability_value_is_x(Value x) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value == x) sum += data[i].density;
+  return sum;
+}
+
+Density Distribution::get_probability_value_is_zero() { return get_probability_value_is_x(0.0f); }
+
+Density Distribution::get_probability_value_is_gt_or_equal_to_x(Value x) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value >= x) sum += data[i].density;
+  return sum;
+}
+
+Density Distribution::get_probability_value_is_gt_x(Value x) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value > x) sum += data[i].density;
+  return sum;
+}
+
+Density Distribution::get_probability_value_is_lt_or_equal_to_x(Value x) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value <= x) sum += data[i].density;
+  return sum;
+}
+
+Density Distribution::get_probability_value_is_lt_x(Value x) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value < x) sum += data[i].density;
+  return sum;
+}
+
+int Distribution::some_values_are_gt_zero() {
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value > 0.0f) return 1;
+  return 0;
+}
+
+Density Distribution::probability_that_this_dominates_d2(Distribution& d2) {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++)
+    for (long j = 0; j < d2.next_slot; j++)
+      if (d2.data[j].value < data[i].value) sum += data[i].density * d2.data[j].density;
+  return sum;
+}
+
+// ---------------------------------------------------------------- density checks
+
+Density Distribution::sum_all_densities() {
+  Density sum = 0.0f;
+  for (long i = 0; i < next_slot; i++) sum += data[i].density;
+  return sum;
+}
+
+int Distribution::densities_sum_to_100_with_threshold(float t) {
+  // The bounds are formed in float: a double 1 - t would let 0.99f pass for t = 0.01.
+  Density sum = sum_all_densities();
+  float low = 1.0f - t;
+  float high = 1.0f + t;
+  return (low <= sum && sum <= high) ? 1 : 0;
+}
+
+// ---------------------------------------------------------------- value edits
+
+void Distribution::multiply_all_values_by(float factor) {
+  for (long i = 0; i < next_slot; i++) data[i].value *= factor;
+  unsorted_statistics_are_valid = 0;
+  sorted_statistics_are_valid = 0;
+  // A negative factor turns ascending values into descending ones.
+  if (factor < 0.0f) data_is_sorted = 0;
+}
+
+void Distribution::add_constant_to_all_values(float c) {
+  for (long i = 0; i < next_slot; i++) data[i].value += c;
+  unsorted_statistics_are_valid = 0;
+  sorted_statistics_are_valid = 0;
+}
+
+void Distribution::set_any_zero_values_to_x(Value x) {
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value == 0.0f) data[i].value = x;
+  clear_all_flags();
+  compact_to_std_num_values();
+}
+
+void Distribution::set_any_negative_values_to_x(Value x) {
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value < 0.0f) data[i].value = x;
+  clear_all_flags();
+  compact_to_std_num_values();
+}
+
+void Distribution::set_any_negative_values_to_zero() { set_any_negative_values_to_x(0.0f); }
+
+void Distribution::replace_zeros_with_value(Value x) {
+  bool changed = false;
+  for (long i = 0; i < next_slot; i++)
+    if (data[i].value == 0.0f) {
+      data[i].value = x;
+      changed = true;
+    }
+  // The cached statistics describe the old values.
+  if (changed) clear_all_flags();
+}
+
+void Distribution::make_sure_all_values_over_significance_threshold() {}
+
+// ---------------------------------------------------------------- text forms
+
+void Distribution::print(FILE* stream) {
+  for (long i = 0; i < next_slot; i++) fprintf(stream, "(%.02f %.2f)", data[i].density, data[i].value);
+  fprintf(stream, "\n");
+}
+
+void Distribution::print_to_string(std::string& out) {
+  char buffer[128];
+  for (long i = 0; i < next_slot; i++) {
+    snprintf(buffer, sizeof buffer, "(%.02f %.2f)", data[i].density, data[i].value);
+    out += buffer;
+  }
+}
+
+void Distribution::print(FILE* stream, const char* label) {
+  fprintf(stream, "%s", label ? label : "");
+  for (long i = 0; i < next_slot; i++) fprintf(stream, "(%.1f %.1f)", data[i].density, data[i].value);
+  fprintf(stream, "\n");
+}
+
+void Distribution::print(FILE* stream, void (*print_pair)(FILE*, DistributionPair*)) {
+  for (long i = 0; i < next_slot; i++) print_pair(stream, &data[i]);
+}
+
+void Distribution::print_to_stream_in_t_vorna_format(std::ostream& out) {
+  out.unsetf(std::ios::scientific);
+  out.setf(std::ios::fixed | std::ios::showpoint);
+  for (long i = 0; i < next_slot; i++) out << " " << data[i].value << " " << data[i].density;
+}
+
+void Distribution::set_distribution_from_string(const char* text) {
+  if (text == nullptr) {
+    fprintf(stderr, "Distribution::set_distribution_from_string passed a null string.\n");
+    fatal_stop();
+  }
+  const char* p = text;
+  bool want_density = true;
+  float density = 0.0f;
+  float number = 0.0f;
+  int used = 0;
+  while (sscanf(p, "%f%n", &number, &used) == 1) {
+    p += used;
+    if (want_density) {
+      if (number > 1.0f) {
+        fprintf(stderr, "Error, read a density from a string that is > 1.0\n");
+        fatal_stop();
+      }
+      density = number;
+    } else {
+      if (number < 0.0f) {
+        fprintf(stderr, "Error, read a value from a string that is < 0\n");
+        fatal_stop();
+      }
+      append(density, number);
+    }
+    want_density = !want_density;
+  }
+}
+
+// ---------------------------------------------------------------- bundle
+
+void DistributionBundle::duplicate(DistributionBundle& other) {
+  cost.duplicate(other.cost);
+  quality.duplicate(other.quality);
+  duration.duplicate(other.duration);
+}
+
+void DistributionBundle::print(FILE* stream) {
+  fprintf(stream, "DistributionBundle:\n");
+  fprintf(stream, "  Quality: ");
+  quality.print(stream);
+  fprintf(stream, "  Cost: ");
+  cost.print(stream);
+  fprintf(stream, "  Duration: ");
+  duration.print(stream);
+}

@@ -1,0 +1,555 @@
+// Making distributions out of others: pairwise combination under each quality
+// accumulation function, sums and differences of costs and durations, sorting and
+// compaction to a few values, redistribution and scaling of densities, merges, and
+// the seldom used bias and sampling operations.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include "foundation/system_wrappers.h"
+#include "model/distribution.h"
+
+long the_counter = 0;
+
+long Distribution::report_total_number_of_combine_operations() { return the_counter; }
+
+void Distribution::reset_combine_operation_counter() { the_counter = 0; }
+
+int distribution_pair_compare(const void* a, const void* b) {
+  const DistributionPair* x = static_cast<const DistributionPair*>(a);
+  const DistributionPair* y = static_cast<const DistributionPair*>(b);
+  if (x->value > y->value) return 1;
+  if (x->value < y->value) return -1;
+  return 0;
+}
+
+int distribution_pair_compare_by_density(const void* a, const void* b) {
+  const DistributionPair* x = static_cast<const DistributionPair*>(a);
+  const DistributionPair* y = static_cast<const DistributionPair*>(b);
+  if (x->density > y->density) return -1;
+  if (x->density < y->density) return 1;
+  return 0;
+}
+
+namespace {
+// Stable sorts: pairs that compare equal keep their order, so results do not depend on
+// the sorting routine.
+void stable_sort_by_value(DistributionPair* pairs, long n) {
+  std::stable_sort(pairs, pairs + n, [](const DistributionPair& a, const DistributionPair& b) {
+    return distribution_pair_compare(&a, &b) < 0;
+  });
+}
+
+void stable_sort_by_density(DistributionPair* pairs, long n) {
+  std::stable_sort(pairs, pairs + n, [](const DistributionPair& a, const DistributionPair& b) {
+    return distribution_pair_compare_by_density(&a, &b) < 0;
+  });
+}
+
+Distribution& non_null(Distribution* d) {
+  if (d == nullptr) {
+    fprintf(stderr, "Error, a distribution operation was passed a null distribution.\n");
+    fatal_stop();
+  }
+  return *d;
+}
+
+constexpr const char* SUM_EMPTY = "Error, see internal_combine_sum\n";
+constexpr const char* MAX_EMPTY = "Error, see internal_combine_max\n";
+constexpr const char* MIN_EMPTY = "Error, see internal_combine_min\n";
+constexpr const char* ONLY_ONE_EMPTY = "Error, see internal_combine_only_one\n";
+}  // namespace
+
+// ---------------------------------------------------------------- pairwise combination
+
+// Produces every (a of d1, b of d2) pair into this, accumulating the unsorted statistics
+// in production order, then compacts. This must not alias d1 or d2.
+void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x,
+                                    const char* empty_error) {
+  reallocate_data(d1.next_slot * d2.next_slot);
+  next_slot = 0;
+  density_sum = 0.0f;
+  value_sum = 0.0f;
+  weighted_value_avg = 0.0f;
+  for (long i = 0; i < d1.next_slot; i++) {
+    const DistributionPair a = d1.data[i];
+    for (long j = 0; j < d2.next_slot; j++) {
+      const DistributionPair b = d2.data[j];
+      Density density = a.density * b.density;
+      Value value = 0.0f;
+      switch (rule) {
+        case PairRule::SUM:
+          value = a.value + b.value;
+          break;
+        case PairRule::DIFFERENCE:
+          value = a.value - b.value;
+          break;
+        case PairRule::MAX:
+          value = (b.value > a.value) ? b.value : a.value;
+          break;
+        case PairRule::MIN:
+          value = (b.value < a.value) ? b.value : a.value;
+          break;
+        case PairRule::ONLY_ONE:
+          // Two contributing children give no quality, for this combination only.
+          value = (a.value != 0.0f && b.value != 0.0f) ? 0.0f : a.value + b.value;
+          break;
+        case PairRule::COMMITMENT:
+          value = (a.value < x) ? a.value : a.value + b.value;
+          break;
+      }
+      data[next_slot].density = density;
+      data[next_slot].value = value;
+      next_slot++;
+      density_sum += density;
+      value_sum += value;
+      weighted_value_avg += value * density;
+    }
+  }
+  if (next_slot == 0 && empty_error != nullptr) {
+    fprintf(stderr, "%s", empty_error);
+    fatal_stop();
+  }
+  unsorted_statistics_are_valid = 1;
+  sorted_statistics_are_valid = 0;
+  data_is_sorted = 0;
+  compact_to_std_num_values();
+}
+
+// `counts` says whether the operation adds to the_counter. When this is one of the
+// operands the result is built in a temporary and copied back.
+void Distribution::combine_by_rule(Distribution& d1, Distribution& d2, PairRule rule, float x,
+                                   const char* empty_error, int counts) {
+  if (&d1 == this || &d2 == this) {
+    Distribution result;
+    result.combine_by_rule(d1, d2, rule, x, empty_error, counts);
+    duplicate(result);
+    return;
+  }
+  if (counts) the_counter++;
+  internal_combine(d1, d2, rule, x, empty_error);
+}
+
+void Distribution::combine_into_this(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf) {
+  the_counter++;
+  switch (qaf) {
+    case VORNA_SUM:
+    case VORNA_SUM_ALL:
+    case VORNA_SEQ_SUM:
+      internal_combine(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY);
+      break;
+    case VORNA_SIGMOID:
+      combined_under_sigmoid_and_multiplier_not_applied = 1;
+      internal_combine(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY);
+      break;
+    case VORNA_MAX:
+    case VORNA_SEQ_MAX:
+      internal_combine(d1, d2, PairRule::MAX, 0.0f, MAX_EMPTY);
+      break;
+    case VORNA_MIN:
+    case VORNA_SEQ_MIN:
+      internal_combine(d1, d2, PairRule::MIN, 0.0f, MIN_EMPTY);
+      break;
+    case VORNA_ONLY_ONE:
+      internal_combine(d1, d2, PairRule::ONLY_ONE, 0.0f, ONLY_ONE_EMPTY);
+      break;
+    case VORNA_SEQ:
+      std::cerr << "Error, attempt to combine distributions under SEQ.\n";
+      std::cerr << "By def., there is nothing to combine as the parent\n";
+      std::cerr << "quality is the quality of the last of its children.\n";
+      exit_or_abort();
+    default:
+      // An unknown function produces nothing.
+      reallocate_data(d1.next_slot * d2.next_slot);
+      next_slot = 0;
+      density_sum = 0.0f;
+      value_sum = 0.0f;
+      weighted_value_avg = 0.0f;
+      unsorted_statistics_are_valid = 1;
+      sorted_statistics_are_valid = 0;
+      data_is_sorted = 0;
+      compact_to_std_num_values();
+      break;
+  }
+}
+
+void Distribution::combine(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf) {
+  if (&d1 == this || &d2 == this) {
+    Distribution result;
+    result.combine(d1, d2, qaf);
+    duplicate(result);
+    return;
+  }
+  combine_into_this(d1, d2, qaf);
+}
+
+void Distribution::combine(Distribution* d1, Distribution* d2, VORNA_QualityAF qaf) {
+  combine(non_null(d1), non_null(d2), qaf);
+}
+
+void Distribution::combine(Distribution& d, VORNA_QualityAF qaf) {
+  Distribution result;
+  result.combine(*this, d, qaf);
+  duplicate(result);
+}
+
+void Distribution::combine(Distribution* d, VORNA_QualityAF qaf) { combine(non_null(d), qaf); }
+
+void Distribution::combine_costs(Distribution& d1, Distribution& d2) {
+  combine_by_rule(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY, 1);
+}
+void Distribution::combine_costs(Distribution* d1, Distribution* d2) { combine_costs(non_null(d1), non_null(d2)); }
+void Distribution::combine_costs(Distribution& d) {
+  Distribution result;
+  result.combine_costs(*this, d);
+  duplicate(result);
+}
+void Distribution::combine_costs(Distribution* d) { combine_costs(non_null(d)); }
+
+void Distribution::combine_durations(Distribution& d1, Distribution& d2) {
+  combine_by_rule(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY, 1);
+}
+void Distribution::combine_durations(Distribution* d1, Distribution* d2) {
+  combine_durations(non_null(d1), non_null(d2));
+}
+void Distribution::combine_durations(Distribution& d) {
+  Distribution result;
+  result.combine_durations(*this, d);
+  duplicate(result);
+}
+void Distribution::combine_durations(Distribution* d) { combine_durations(non_null(d)); }
+
+void Distribution::subtract_durations(Distribution& d1, Distribution& d2) {
+  combine_by_rule(d1, d2, PairRule::DIFFERENCE, 0.0f, SUM_EMPTY, 1);
+}
+void Distribution::subtract_durations(Distribution* d1, Distribution* d2) {
+  subtract_durations(non_null(d1), non_null(d2));
+}
+void Distribution::subtract_durations(Distribution& d) {
+  Distribution result;
+  result.subtract_durations(*this, d);
+  duplicate(result);
+}
+void Distribution::subtract_durations(Distribution* d) { subtract_durations(non_null(d)); }
+
+void Distribution::
+    special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+        Distribution* d1, Distribution* d2, float x) {
+  if (d1 == nullptr || d2 == nullptr) error_exit("Distribution::special got a null pointer\n", 1);
+  combine_by_rule(*d1, *d2, PairRule::COMMITMENT, x, SUM_EMPTY, 0);
+}
+
+void Distribution::
+    special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+        Distribution& d1, Distribution& d2, float x) {
+  special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(&d1, &d2,
+                                                                                                          x);
+}
+
+void Distribution::
+    special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+        Distribution& d, float x) {
+  Distribution result;
+  result.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+      this, &d, x);
+  duplicate(result);
+}
+
+void Distribution::
+    special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+        Distribution* d, float x) {
+  Distribution result;
+  result.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+      this, d, x);
+  duplicate(result);
+}
+
+void Distribution::apply_sigmoid_multiple(float m) {
+  if (!combined_under_sigmoid_and_multiplier_not_applied) {
+    fprintf(stderr,
+            "Error, sigmoid finishing function called on non"
+            " sigmoid generated distribution.\n");
+    fatal_stop();
+  }
+  multiply_all_values_by(m);
+  combined_under_sigmoid_and_multiplier_not_applied = 0;
+}
+
+// ---------------------------------------------------------------- sorting and compaction
+
+void Distribution::sort_and_combine() {
+  if (data_is_sorted) return;
+  data_is_sorted = 1;
+  if (next_slot < 2) return;
+  stable_sort_by_value(data, next_slot);
+  long i = 0;
+  while (i < next_slot - 1) {
+    if (data[i].value == data[i + 1].value) {
+      data[i].density += data[i + 1].density;
+      for (long k = i + 1; k < next_slot - 1; k++) data[k] = data[k + 1];
+      next_slot--;
+    } else {
+      i++;
+    }
+  }
+}
+
+void Distribution::compact_to_x_values(int n) {
+  sort_and_combine();
+  if (n <= 2) {
+    std::cerr << "Error, distribution compact function can "
+                 "only compact to 3 or greater values.\n";
+    std::cerr.flush();
+  } else if (n < next_slot) {
+    std::vector<DistributionPair> slots(n);
+    Value min = data[0].value;
+    Value max = data[next_slot - 1].value;
+    Value ev = get_expected_value();
+    slots[0] = {0.0f, min};
+    slots[1] = {0.0f, max};
+    slots[2] = {0.0f, ev};
+    int filled = 3;
+
+    // The densest remaining values take the other slots; equal densities keep the
+    // ascending value order the sort above gave them.
+    stable_sort_by_density(data, next_slot);
+    for (long i = 0; i < next_slot && filled < n; i++) {
+      // Among the first n pairs at most three are skipped, so this stays within them.
+      Value v = data[i].value;
+      if (v != min && v != max && v != ev) slots[filled++] = {0.0f, v};
+    }
+    stable_sort_by_value(slots.data(), n);
+
+    // Each density goes to its nearest slot; an exact tie splits it between the two.
+    for (long i = 0; i < next_slot; i++) {
+      const DistributionPair p = data[i];
+      float previous = FLT_MAX;
+      int j = 0;
+      bool placed = false;
+      for (; j < n; j++) {
+        float distance = fabsf(slots[j].value - p.value);
+        if (j == 0 || distance < previous) {
+          previous = distance;
+          continue;
+        }
+        if (distance == previous) {
+          slots[j - 1].density += p.density / 2.0f;
+          slots[j].density += p.density / 2.0f;
+        } else {
+          slots[j - 1].density += p.density;
+        }
+        placed = true;
+        break;
+      }
+      if (!placed) slots[n - 1].density += p.density;
+    }
+
+    delete[] data;
+    data = new ("Distribution::compact_to_x_values") DistributionPair[n];
+    for (int j = 0; j < n; j++) data[j] = slots[j];
+    num_storable_items = n;
+    memory_allocated = n * static_cast<long>(sizeof(DistributionPair));
+    next_slot = n;
+  }
+  unsorted_statistics_are_valid = 0;
+  sorted_statistics_are_valid = 0;
+  data_is_sorted = 1;
+}
+
+// ---------------------------------------------------------------- redistribution and scaling
+
+void Distribution::redistribute_density_for_zero_values_to_others() {
+  Density total = 0.0f;
+  Density at_zero = 0.0f;
+  long non_zero = 0;
+  for (long i = 0; i < next_slot; i++) {
+    total += data[i].density;
+    if (data[i].value == 0.0f)
+      at_zero += data[i].density;
+    else
+      non_zero++;
+  }
+  Density rest = total - at_zero;
+  // Without density on the non-zero values there is nothing to share it with.
+  if (non_zero == 0 || !(rest > 0.0f)) {
+    std::cerr << "Error, distribution class asked to redistribute"
+                 " densities for zeros when there aren't any non-zero"
+                 " values in the distribution.  Original distribution"
+                 " left unchanged.\n";
+    std::cerr << "The distribution is: ";
+    std::cerr.flush();
+    print(stderr);
+  } else {
+    long i = 0;
+    while (i < next_slot) {
+      if (data[i].value == 0.0f) {
+        remove(i);
+      } else {
+        data[i].density = data[i].density + data[i].density / rest * at_zero;
+        i++;
+      }
+    }
+    clear_all_flags();
+  }
+  compact_to_std_num_values();
+}
+
+void Distribution::reduce_total_density_to_x_percent(float x) {
+  Density s = sum_all_densities();
+  if (s != 1.0f) {
+    float d = 1.0f - s;
+    if (d > 0.01f) {
+      fprintf(stderr, "%s%s", "Distribution::reduce_total only ", "works w/100% initial densities.\n");
+      fprintf(stderr, "The density is %f, the distribution is:\n", s);
+      print(stderr);
+      fatal_stop();
+    }
+    if (fabsf(d) > 0.1f) {
+      fprintf(stderr,
+              "\n\nNotice ** Distribution::reduce_total adjusted the density of a distribution by %0.10f "
+              "percent.\n",
+              d);
+      fprintf(stderr, "The distribution before operation was: ");
+      print(stderr);
+      // Far above 1 the first-order correction (2 - s) would zero or negate the
+      // densities; dividing by the sum brings them back to 1.
+      for (long i = 0; i < next_slot; i++) data[i].density = data[i].density / s;
+      Density s2 = sum_all_densities();
+      if (fabsf(1.0f - s2) > 0.1f) {
+        fprintf(stderr, "The distribution after the operation is: ");
+        print(stderr);
+        fprintf(stderr, "The densities now sum to: %f\n\n\n", s2);
+      }
+    } else {
+      float factor = 1.0f + d;
+      for (long i = 0; i < next_slot; i++) data[i].density *= factor;
+    }
+  }
+  for (long i = 0; i < next_slot; i++) data[i].density *= x;
+  // The values and their order stand; the density statistics do not.
+  unsorted_statistics_are_valid = 0;
+  sorted_statistics_are_valid = 0;
+}
+
+// ---------------------------------------------------------------- merges
+
+void Distribution::merge_with_this(Distribution& d) {
+  if (&d == this) {
+    fprintf(stderr, "Cannot merge a distribution with itself.\n");
+    fatal_stop();
+  }
+  reallocate_data(next_slot + d.next_slot + 1);
+  for (long i = 0; i < d.next_slot; i++) data[next_slot++] = d.data[i];
+  clear_all_flags();
+}
+
+void Distribution::merge_into_this(Distribution** ds, long n) {
+  delete_all();
+  long needed = 0;
+  for (long k = 0; k < n; k++) {
+    Distribution& d = non_null(ds[k]);
+    if (&d == this) {
+      fprintf(stderr, "Cannot merge a distribution with itself.\n");
+      fatal_stop();
+    }
+    needed += d.next_slot;
+  }
+  reallocate_data(needed);
+  for (long k = 0; k < n; k++)
+    for (long i = 0; i < ds[k]->next_slot; i++) data[next_slot++] = ds[k]->data[i];
+  clear_all_flags();
+}
+
+void Distribution::weight_and_merge_multiple_distributions_into_this(Distribution** ds, float* weights, long n) {
+  delete_all();
+  for (long k = 0; k < n; k++) {
+    if (&non_null(ds[k]) == this) {
+      fprintf(stderr, "Error, cannot merge a distribution with itself.\n");
+      fatal_stop();
+    }
+  }
+  for (long k = 0; k < n; k++) {
+    Distribution& d = *ds[k];
+    // The same tolerance the reader grants a distribution of the task-structure text.
+    if (!d.densities_sum_to_100_with_threshold(0.0001f)) {
+      fprintf(stderr, "%s%s", "Error, distribution::weight_and_merge only ", "works w/100% initial densities.\n");
+      fprintf(stderr, "The sum is %f\n", d.sum_all_densities());
+      std::cerr << "Index " << k << "\n";
+      std::cerr.flush();
+      d.print(stderr);
+      fatal_stop();
+    }
+    for (long i = 0; i < d.next_slot; i++) append(d.data[i].density * weights[k], d.data[i].value);
+  }
+  clear_all_flags();
+  compact_to_std_num_values();
+}
+
+// ---------------------------------------------------------------- bias and sampling
+
+namespace {
+void warn_if_bias_source_not_whole(Distribution& bias) {
+  if (bias.densities_sum_to_100_with_threshold(0.0001f)) return;
+  fprintf(stderr,
+          "Warning, bias input called with a source "
+          "distribution whose densities do not sum to 100%%\n"
+          "The distribution is:");
+  bias.print(stderr);
+  fprintf(stderr, "Execution continues...\n");
+}
+
+void warn_if_bias_result_not_whole(Distribution& result) {
+  if (result.densities_sum_to_100_with_threshold(0.0001f)) return;
+  fprintf(stderr,
+          "Warning, bias produced a resultant distribtuion "
+          "whose\ndensities do not sum to 100%%\n");
+}
+}  // namespace
+
+void Distribution::bias_single_value_using_input_distribution(float value, float strength, Distribution& bias) {
+  warn_if_bias_source_not_whole(bias);
+  Distribution result;
+  for (long i = 0; i < bias.next_slot; i++)
+    result.append(bias.data[i].density, value + strength * bias.data[i].value);
+  result.compact_to_std_num_values();
+  duplicate(result);
+  warn_if_bias_result_not_whole(*this);
+}
+
+void Distribution::bias_values_in_relation_to_x_using_input_distribution(BiasDirectionType direction, float x,
+                                                                         float strength, Distribution& bias) {
+  warn_if_bias_source_not_whole(bias);
+  if (&bias == this) {
+    Distribution copy(bias);
+    bias_values_in_relation_to_x_using_input_distribution(direction, x, strength, copy);
+    return;
+  }
+  Distribution result;
+  for (long i = 0; i < next_slot; i++) {
+    for (long j = 0; j < bias.next_slot; j++) {
+      float shift = (x - data[i].value) * strength * bias.data[j].value;
+      Value v = (direction == BIAS_TOWARD_X) ? data[i].value + shift : data[i].value - shift;
+      result.append(data[i].density * bias.data[j].density, v);
+    }
+  }
+  result.compact_to_std_num_values();
+  duplicate(result);
+  warn_if_bias_result_not_whole(*this);
+}
+
+Value Distribution::sample_from_distribution() {
+  if (next_slot == 0) return 0.0f;
+  constexpr int TABLE_SIZE = 1000;
+  Value table[TABLE_SIZE];
+  int filled = 0;
+  for (long i = 0; i < next_slot && filled < TABLE_SIZE; i++) {
+    int share = static_cast<int>(lroundf(data[i].density * TABLE_SIZE));
+    for (int k = 0; k < share && filled < TABLE_SIZE; k++) table[filled++] = data[i].value;
+  }
+  if (filled == 0) return data[next_slot - 1].value;
+  // Rounding may leave the last slots empty; they belong to the last value drawn in.
+  for (int k = filled; k < TABLE_SIZE; k++) table[k] = table[filled - 1];
+  return table[random_number_between_inclusive(0, TABLE_SIZE - 1)];
+}

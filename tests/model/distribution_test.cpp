@@ -1,0 +1,262 @@
+// The distribution record: growth, statistics and their caches, queries, density
+// checks, value edits and the exact text forms that later output files reuse.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/distribution.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+std::string fatal_text(const std::string& message) {
+  return message + "\n\a**Unrecoverable Error**\n**Scheduling operation terminated**\n";
+}
+
+Distribution make(std::initializer_list<DistributionPair> pairs) {
+  Distribution d;
+  for (const DistributionPair& p : pairs) d.append(p.density, p.value);
+  return d;
+}
+
+std::string pairs_of(Distribution& d) {
+  std::string text;
+  d.print_to_string(text);
+  return text;
+}
+
+template <class Write>
+std::string written(Write write) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = open_memstream(&buffer, &size);
+  write(stream);
+  fclose(stream);
+  std::string text(buffer, size);
+  free(buffer);
+  return text;
+}
+}  // namespace
+
+TEST(DistributionStorage, NewStateGrowthAndCopies) {
+  Distribution d;
+  EXPECT_EQ(d.length(), 0);
+  EXPECT_EQ(d.current_size(), 5);
+  EXPECT_EQ(d.memory_used(), 96);
+  EXPECT_EQ(d.get_value_min(), -9999.0f);
+  EXPECT_EQ(d.get_expected_value(), -9999.0f);
+  EXPECT_EQ(d.get_value_by_percentile(0.5f), 0.0f);
+  for (int i = 0; i < 6; i++) d.append(0.1f, i);
+  EXPECT_EQ(d.current_size(), 7);
+  d.reallocate_data(3);  // never shrinks
+  d.reallocate_data(12);  // 7 + (5 rounded up to 6)
+  EXPECT_EQ(d.current_size(), 13);
+  EXPECT_EQ(d.get(5)->value, 5.0f);
+
+  Distribution copy;
+  copy.duplicate(d);
+  d.get(0)->value = 99;
+  EXPECT_EQ(copy.get(0)->value, 0.0f);
+  copy.duplicate(copy);  // must not free the pairs it is about to read
+  EXPECT_EQ(copy.length(), 6);
+  Distribution* fresh = copy.duplicate();
+  EXPECT_EQ(pairs_of(*fresh), pairs_of(copy));
+  delete fresh;
+  d.delete_all();
+  EXPECT_EQ(d.length() + d.current_size(), 5);
+}
+
+TEST(DistributionStorage, ReplaceRemoveAndAddressForms) {
+  Distribution d = make({{0.5f, 2}, {0.5f, 4}});
+  d.replace_distribution_with_its_expected_value();
+  EXPECT_EQ(pairs_of(d), "(1.00 3.00)");
+  d.set_to_100_percent_zero_value();
+  EXPECT_EQ(pairs_of(d), "(1.00 0.00)");
+  *d.append_via_address() = {0.25f, 8};
+  *d.get_address(6) = {0.5f, 9};
+  EXPECT_EQ(d.length(), 7);
+  EXPECT_EQ(d.current_size(), 7);
+  d.remove(0);
+  EXPECT_EQ(d.get(0)->value, 8.0f);
+  EXPECT_EQ(d.get(5)->value, 9.0f);
+}
+
+TEST(DistributionStorageDeathTest, IndexErrorsStop) {
+  Distribution d = make({{1.0f, 1}});
+  const std::string beyond = fatal_text("Error: Request for distrib. pair beyond what has been stored.");
+  const std::string remove_beyond = fatal_text("Request to remove item beyond next_slot index.");
+  EXPECT_DEATH(d.get(1), HasSubstr(beyond));
+  EXPECT_DEATH(d[-1], HasSubstr(beyond));
+  EXPECT_DEATH(d.remove(1), HasSubstr(remove_beyond));
+  EXPECT_DEATH(d.remove(-1), HasSubstr(remove_beyond));
+}
+
+TEST(DistributionStatistics, WorkedExamplesAndSpecifiers) {
+  Distribution d = make({{0.3f, 10}, {0.3f, 20}, {0.4f, 30}});
+  EXPECT_EQ(d.get_value_sum(), 60.0f);
+  EXPECT_FLOAT_EQ(d.get_density_sum(), 1.0f);
+  EXPECT_EQ(d.get_value_by_percentile(0.9f), 30.0f);
+  EXPECT_EQ(d.get_value_by_percentile(0.3f), 10.0f);
+  EXPECT_EQ(d.get_value_by_percentile(0.0f), -9999.0f);
+  struct Case {
+    ValueSpecifier s;
+    Value expected;
+  };
+  for (Case c : {Case{-2.0f, 21.0f}, Case{-1.0f, 10.0f}, Case{0.0f, 30.0f}, Case{0.5f, 20.0f}, Case{0.75f, 30.0f},
+                 Case{0.6f, 20.0f}})
+    EXPECT_FLOAT_EQ(d.get_specified_value(c.s), c.expected) << "specifier " << c.s;
+
+  Distribution short_mass = make({{0.2f, 5}, {0.2f, 7}});
+  EXPECT_EQ(short_mass.get_value_median(), -9999.0f);
+  EXPECT_FLOAT_EQ(short_mass.get_expected_value(), 2.4f);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(d.get_value_by_percentile(1.5f), -9999.0f);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning, \aask to get a percentile > 100%\nReturning -9999 value to caller.\n");
+}
+
+TEST(DistributionStatistics, RoundingShortfallAtTheTopGivesTheLargestValue) {
+  Distribution twelfths;  // twelve densities of 1/12 sum to 0.99999988 in float
+  for (int i = 1; i <= 12; i++) twelfths.append(1.0f / 12, i);
+  ASSERT_LT(twelfths.sum_all_densities(), 1.0f);
+  EXPECT_EQ(twelfths.get_value_by_percentile(1.0f), 12.0f);
+  Distribution partial = make({{0.5f, 1}, {0.4f, 2}});
+  EXPECT_EQ(partial.get_value_by_percentile(1.0f), -9999.0f);
+}
+
+TEST(DistributionStatistics, CachesAndTheFlagsWritersClear) {
+  Distribution d = make({{0.5f, 3}, {0.2f, 1}, {0.3f, 3}});
+  EXPECT_FLOAT_EQ(d.get_expected_value(), 2.6f);
+  EXPECT_EQ(pairs_of(d), "(0.50 3.00)(0.20 1.00)(0.30 3.00)");  // unsorted statistics keep the order
+  EXPECT_EQ(d.get_value_max(), 3.0f);
+  EXPECT_EQ(pairs_of(d), "(0.20 1.00)(0.80 3.00)");  // sorted ones sort and merge in place
+  EXPECT_EQ(d.unsorted_statistics_are_valid + d.sorted_statistics_are_valid + d.data_is_sorted, 3);
+
+  d.multiply_all_values_by(2);
+  EXPECT_EQ(d.unsorted_statistics_are_valid + d.sorted_statistics_are_valid, 0);
+  EXPECT_EQ(d.data_is_sorted, 1);
+  EXPECT_EQ(d.get_value_max(), 6.0f);
+  d.add_constant_to_all_values(1);
+  EXPECT_EQ(d.data_is_sorted, 1);
+  EXPECT_EQ(d.get_value_min(), 3.0f);
+  d.multiply_all_values_by(-1);  // reverses the order
+  EXPECT_EQ(d.data_is_sorted, 0);
+  EXPECT_EQ(d.get_value_min(), -7.0f);
+  EXPECT_EQ(pairs_of(d), "(0.80 -7.00)(0.20 -3.00)");
+
+  d.get(0);  // even a read through get clears all three
+  EXPECT_EQ(d.unsorted_statistics_are_valid + d.sorted_statistics_are_valid + d.data_is_sorted, 0);
+  EXPECT_FLOAT_EQ(d.get_expected_value(), -6.2f);
+  d.get_value_min();
+  d.remove(1);
+  d.remove(0);
+  EXPECT_EQ(d.sorted_statistics_are_valid + d.data_is_sorted, 2);
+  // Emptied by other means: the last cached values stay.
+  EXPECT_FLOAT_EQ(d.get_expected_value(), -6.2f);
+  EXPECT_EQ(d.get_value_min(), -7.0f);
+}
+
+TEST(DistributionQueries, ProbabilitiesAndDominance) {
+  Distribution d = make({{0.1f, 0}, {0.2f, 2}, {0.3f, 4}, {0.4f, 6}});
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_zero(), 0.1f);
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_x(4), 0.3f);
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_gt_or_equal_to_x(4), 0.7f);
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_gt_x(4), 0.4f);
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_lt_or_equal_to_x(4), 0.6f);
+  EXPECT_FLOAT_EQ(d.get_probability_value_is_lt_x(4), 0.3f);
+  EXPECT_EQ(d.some_values_are_gt_zero(), 1);
+  EXPECT_EQ(d.get_least_value_gt_zero(), 2.0f);
+  Distribution none = make({{0.5f, 0}, {0.5f, -1}});
+  EXPECT_EQ(none.some_values_are_gt_zero(), 0);
+  EXPECT_EQ(none.get_least_value_gt_zero(), 0.0f);
+
+  Distribution one = make({{1.0f, 5}});
+  Distribution two = make({{0.5f, 5}, {0.5f, 4}});
+  EXPECT_EQ(one.probability_that_this_dominates_d2(two), 0.5f);
+  EXPECT_EQ(two.probability_that_this_dominates_d2(one), 0.0f);
+}
+
+TEST(DistributionQueries, DensityThresholdIncludesItsBounds) {
+  struct Case {
+    std::vector<float> densities;
+    float t;
+    int accepted;
+  };
+  const Case cases[] = {
+      {{0.5f, 0.495f}, 0.01f, 1}, {{0.5f, 0.505f}, 0.01f, 1},       {{0.5f, 0.48f}, 0.01f, 0},
+      {{0.5f, 0.52f}, 0.01f, 0},  {{0.5f, 0.25f}, 0.25f, 1},         {{1.0f, 0.25f}, 0.25f, 1},
+      {{0.5f, 0.49f}, 0.01f, 1},  {{0.3333f, 0.6666f}, 0.0001f, 1},
+  };
+  for (const Case& c : cases) {
+    Distribution d;
+    for (float x : c.densities) d.append(x, 1);
+    EXPECT_EQ(d.densities_sum_to_100_with_threshold(c.t), c.accepted) << d.sum_all_densities() << " " << c.t;
+  }
+}
+
+TEST(DistributionEdits, ZeroAndNegativeValueEdits) {
+  Distribution d = make({{0.2f, 0}, {0.3f, -3}, {0.5f, 2}});
+  d.set_any_zero_values_to_x(2);
+  EXPECT_EQ(pairs_of(d), "(0.30 -3.00)(0.70 2.00)");
+  d.set_any_negative_values_to_zero();
+  EXPECT_EQ(pairs_of(d), "(0.30 0.00)(0.70 2.00)");
+  d.set_any_negative_values_to_x(5);
+  EXPECT_EQ(pairs_of(d), "(0.30 0.00)(0.70 2.00)");
+
+  EXPECT_FLOAT_EQ(d.get_expected_value(), 1.4f);
+  d.replace_zeros_with_value(2);
+  d.make_sure_all_values_over_significance_threshold();
+  EXPECT_EQ(pairs_of(d), "(0.30 2.00)(0.70 2.00)");
+  EXPECT_FLOAT_EQ(d.get_expected_value(), 2.0f);  // not the stale 1.4
+}
+
+TEST(DistributionText, PrintForms) {
+  Distribution d = make({{0.333f, 10}, {0.667f, 20.126f}});
+  EXPECT_EQ(written([&](FILE* s) { d.print(s); }), "(0.33 10.00)(0.67 20.13)\n");
+  std::string text = "q=";
+  d.print_to_string(text);
+  EXPECT_EQ(text, "q=(0.33 10.00)(0.67 20.13)");
+  EXPECT_EQ(written([&](FILE* s) {
+              d.print(s, "Label: ");
+              d.print(s, [](FILE* f, DistributionPair* p) { fprintf(f, "<%g>", p->value); });
+            }),
+            "Label: (0.3 10.0)(0.7 20.1)\n<10><20.126>");
+
+  DistributionBundle bundle, copy;
+  bundle.quality.append(1.0f, 3);
+  bundle.cost.append(0.5f, 1);
+  bundle.cost.append(0.5f, 2);
+  copy.duplicate(bundle);
+  bundle.quality.get(0)->value = 4;
+  EXPECT_EQ(written([&](FILE* s) { copy.print(s); }),
+            "DistributionBundle:\n  Quality: (1.00 3.00)\n  Cost: (0.50 1.00)(0.50 2.00)\n  Duration: \n");
+}
+
+TEST(DistributionText, VornaFormIsValueThenDensityAndLeavesTheStreamFixed) {
+  Distribution d = make({{0.5f, 10}, {0.5f, 20}});
+  std::ostringstream out;
+  out.setf(std::ios::scientific);
+  out.precision(2);
+  d.print_to_stream_in_t_vorna_format(out);
+  out << " " << 3.0f;
+  EXPECT_EQ(out.str(), " 10.00 0.50 20.00 0.50 3.00");
+
+  Distribution read;
+  read.set_distribution_from_string("0.25 4 0.75 8.5");
+  EXPECT_EQ(pairs_of(read), "(0.25 4.00)(0.75 8.50)");
+}
+
+TEST(DistributionTextDeathTest, BadTextStops) {
+  Distribution d;
+  EXPECT_DEATH(d.set_distribution_from_string(nullptr),
+               HasSubstr(fatal_text("Distribution::set_distribution_from_string passed a null string.\n")));
+  EXPECT_DEATH(d.set_distribution_from_string("1.5 3"),
+               HasSubstr(fatal_text("Error, read a density from a string that is > 1.0\n")));
+  EXPECT_DEATH(d.set_distribution_from_string("0.5 -3"),
+               HasSubstr(fatal_text("Error, read a value from a string that is < 0\n")));
+}
