@@ -32,13 +32,14 @@ Commitment::~Commitment() {
   dps_for_tasks->delete_list(0);
   delete dps_for_tasks;
 
-  if (task_ids.holds_copies()) {
-    // Someone stored names by value: the list owns those copies and frees them itself.
-    task_ids.delete_list(1);
-    return;
-  }
+  // Every name belongs to the commitment, whether it came through add_task_id or was
+  // stored by value: unlinking without freeing hands each one over, so that none leaks
+  // and none is freed twice.
   std::vector<std::string*> names;
-  for (long i = 0; i < task_ids.length(); i++) names.push_back(task_ids.get(i));
+  while (task_ids.length() > 0) {
+    names.push_back(task_ids.get(0L));
+    task_ids.remove(0L, 0, nullptr);
+  }
   task_ids.delete_list(0);
   for (std::string* name : names) delete name;
 }

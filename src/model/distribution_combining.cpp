@@ -320,6 +320,10 @@ void Distribution::compact_to_x_values(int n) {
       Value v = data[i].value;
       if (v != min && v != max && v != ev) slots[filled++] = {0.0f, v};
     }
+    // Values made equal by an edit that kept the sorted flag (a factor of 0, a constant
+    // that swamps them) leave too few distinct ones; an unfilled slot would add a value
+    // the distribution never had.
+    n = filled;
     stable_sort_by_value(slots.data(), n);
 
     // Each density goes to its nearest slot; an exact tie splits it between the two.

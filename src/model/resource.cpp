@@ -128,7 +128,9 @@ void Resource::fix_before_produce() {
 
 void Resource::fix_before_consume() {
   if (type == RESOURCE_NON_CONSUMABLE || overloaded_at == NO_UPPER_MARK) return;
-  if (state >= over_produced_flag()) state = overloaded_at;
+  // The flag, or a level a whole unit above the mark. A level put back just above the
+  // mark is not a flag and is consumed from where it stands.
+  if (state >= overloaded_at + 1.0f || state == over_produced_flag()) state = overloaded_at;
 }
 
 void Resource::apply_recovery_rule() {
@@ -214,6 +216,8 @@ void ResourceList::delete_function(void* item) { delete static_cast<Resource*>(i
 bool ResourceList::has_key(Resource* item, const char* key) { return item != nullptr && item->id == key; }
 
 void ResourceList::duplicate_list_into_this_and_copy_items(ResourceList& other, int free_items) {
+  // Emptying this list first would lose (or free) the very resources to be copied.
+  if (&other == this) return;
   delete_list(free_items);
   for (long i = 0; i < other.length(); i++) add(other.get(i)->create_new_instance_duplicate_and_return_it());
 }

@@ -122,7 +122,8 @@ class ResourceList : public TypedList<ResourceList, Resource> {
   static bool has_key(Resource* item, const char* key);
 
   // Empties this list (deleting its resources when free_items is set) and adds a copy
-  // of every resource of other, in other's order, each at the front.
+  // of every resource of other, in other's order, each at the front. A list copied into
+  // itself stays as it is.
   void duplicate_list_into_this_and_copy_items(ResourceList& other, int free_items);
   // Removes and deletes the resources another agent owns.
   void prune_away_resources_not_owned_by_this_agent(const ID& agent);

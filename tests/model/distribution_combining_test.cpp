@@ -278,6 +278,19 @@ TEST(DistributionCompaction, EqualDensitiesKeepTheirValueOrder) {
   EXPECT_FLOAT_EQ(d.data[4].density, 2.0f / 7);  // 0.6 and 0.7
 }
 
+TEST(DistributionCompaction, ValuesMadeEqualUnderTheSortedFlagAddNoValue) {
+  Distribution d;
+  for (int k = 0; k < 7; k++) d.append(1.0f / 7, k);
+  d.get_value_min();  // sorted; the edits below keep the flag
+  d.multiply_all_values_by(0);
+  d.add_constant_to_all_values(5);
+  const float before = d.sum_all_densities();
+  d.compact_to_std_num_values();
+  EXPECT_EQ(d.get_value_min(), 5.0f);
+  EXPECT_FLOAT_EQ(d.get_value_max(), 5.0f);  // the expected value, within rounding
+  EXPECT_FLOAT_EQ(d.sum_all_densities(), before);
+}
+
 TEST(DistributionDensities, RedistributeTheMassAtZero) {
   Distribution d = make({{0.2f, 0}, {0.4f, 5}, {0.4f, 10}});
   d.redistribute_density_for_zero_values_to_others();

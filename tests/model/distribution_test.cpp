@@ -127,6 +127,9 @@ TEST(DistributionStatistics, RoundingShortfallAtTheTopGivesTheLargestValue) {
   EXPECT_EQ(twelfths.get_value_by_percentile(1.0f), 12.0f);
   Distribution partial = make({{0.5f, 1}, {0.4f, 2}});
   EXPECT_EQ(partial.get_value_by_percentile(1.0f), -9999.0f);
+  // The median walk has the same allowance.
+  Distribution just_short = make({{0.25f, 1}, {0.249999f, 2}});
+  EXPECT_EQ(just_short.get_value_median(), 2.0f);
 }
 
 TEST(DistributionStatistics, CachesAndTheFlagsWritersClear) {

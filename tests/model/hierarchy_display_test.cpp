@@ -49,9 +49,11 @@ class HierarchyDisplay : public testing::Test {
     char tmpl[] = "/tmp/vela_display_test_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
-    write_script(dir + "/dot", "echo \"$@\" > " + dir + "/dot.args\ncp \"$2\" " + dir +
+    // The stubs name cp by its path: one test leaves nothing but this directory on PATH.
+    write_script(dir + "/dot", "echo \"$@\" > " + dir + "/dot.args\n/bin/cp \"$2\" " + dir +
                                    "/got.dot\necho '%!PS-Adobe stub' > \"$4\"\n");
-    write_script(dir + "/ghostview", "echo \"$@\" > " + dir + "/ghostview.args\ncp \"$4\" " + dir + "/got.ps\n");
+    write_script(dir + "/ghostview",
+                 "echo \"$@\" > " + dir + "/ghostview.args\n/bin/cp \"$4\" " + dir + "/got.ps\n");
     const char* path = getenv("PATH");
     old_path = path != nullptr ? path : "";
     setenv("PATH", (dir + ":" + old_path).c_str(), 1);
@@ -183,8 +185,9 @@ TEST_F(HierarchyDisplay, WritesTheGraphRunsTheToolsAndTheChildRemovesBothFiles) 
 }
 
 TEST_F(HierarchyDisplay, ASingleMethodIsAnEllipseAndTheFilesGoEvenWithoutAViewer) {
+  // Only the stub directory on PATH, so the shell finds no viewer at all (status 127).
   unlink((dir + "/ghostview").c_str());
-  setenv("PATH", (dir + ":/usr/bin:/bin").c_str(), 1);
+  setenv("PATH", dir.c_str(), 1);
   Method* m = node<Method>("only");
   testing::internal::CaptureStderr();
   m->display_hierarchy_via_dot(nullptr);

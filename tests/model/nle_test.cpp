@@ -277,6 +277,15 @@ TEST_F(NLEWorkingPath, BoundedFacilitatesTakesBoundsOnceFromTheTargetNode) {
   certain_bundle(b, 40.0f, 8.0f, 8.0f);
   bf.apply_nle_to(b, 1, SCHEDULE_USING_UNCERTAINTY, UNSET_TIME);
   expect_pairs(b.quality, {{1.0f, 30.0f}});
+
+  // Working path: the powers conditioned on the source quality {10, 20} are {0.25, 0.5}.
+  fill(source_dp.working_quality, {{0.5f, 10.0f}, {0.5f, 20.0f}});
+  certain_bundle(b, 10.0f, 8.0f, 8.0f);
+  bf.apply_nle_to(b, 0, SCHEDULE_USING_UNCERTAINTY, 9.0f);  // before the source has quality
+  expect_pairs(b.quality, {{1.0f, 10.0f}});
+  bf.apply_nle_to(b, 0, SCHEDULE_USING_UNCERTAINTY, 10.0f);
+  expect_pairs(b.quality, {{0.5f, 15.0f}, {0.5f, 20.0f}});
+  expect_pairs(b.cost, {{0.5f, 6.0f}, {0.5f, 7.0f}});
 }
 
 TEST_F(NLEWorkingPath, NoDecisionPointOrEmptySourceQualityIsNoEffect) {

@@ -79,6 +79,13 @@ TEST(ResourceState, ProduceAboveTheUpperMark) {
   big.produce_resource(100.0f);
   EXPECT_EQ(big.resource_is_depleted_or_overproduced(), 1);
   EXPECT_EQ(big.consume_resource(1000.0f), 33554432.0f - 1000.0f);
+  // Only the flag (or a whole unit above the mark) starts a consume from the mark; a
+  // level put back just above it is consumed from where it stands.
+  ConsumableResource put_back = consumable(20.0f, 0.0f, 20.0f);
+  put_back.putback_resource(0.5f);
+  EXPECT_EQ(put_back.consume_resource(1.0f), 19.5f);
+  put_back.putback_resource(3.0f);
+  EXPECT_EQ(put_back.consume_resource(1.0f), 19.0f);
 }
 
 TEST(ResourceState, RecoveryPutBackAndNonConsumables) {
@@ -164,6 +171,7 @@ TEST(ResourceListTest, DuplicateLookupAndPrune) {
   ResourceList copies;
   copies.duplicate_list_into_this_and_copy_items(list, 1);
   copies.duplicate_list_into_this_and_copy_items(list, 1);
+  copies.duplicate_list_into_this_and_copy_items(copies, 1);  // into itself: unchanged
   ASSERT_EQ(copies.length(), 3);
   EXPECT_EQ(copies.get(0L)->id, "fuel");
   EXPECT_EQ(copies.get(0L)->state, 3.0f);
