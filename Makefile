@@ -40,3 +40,24 @@ test: test-plain test-sanitize
 
 clean:
 	rm -rf build build-sanitize build-fuzz
+
+# make fuzz [FUZZ_SECONDS=N]: fuzz the task-structure reader for N seconds (clang,
+# libFuzzer) in build-fuzz/; a finding stops it with a non-zero status and leaves its
+# reproducer in build-fuzz/. New inputs go to build-fuzz/corpus, and the committed corpus
+# is then replaced by the minimised merge of both. Leaks are not findings here: a designed
+# stop abandons a half-built model.
+FUZZ_SECONDS ?= 60
+FUZZ_CORPUS := tests/language/fuzz_corpus
+
+.PHONY: fuzz
+fuzz: deps
+	@test -f build-fuzz/build.ninja || \
+		CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVELA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS) --target vorna_reader_fuzzer
+	mkdir -p build-fuzz/corpus
+	ASAN_OPTIONS=detect_leaks=0 build-fuzz/vorna_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -detect_leaks=0 -timeout=10 \
+		-close_fd_mask=3 -artifact_prefix=$(CURDIR)/build-fuzz/ build-fuzz/corpus $(FUZZ_CORPUS)
+	rm -rf build-fuzz/corpus-min && mkdir -p build-fuzz/corpus-min
+	ASAN_OPTIONS=detect_leaks=0 build-fuzz/vorna_reader_fuzzer -merge=1 -detect_leaks=0 -timeout=10 -close_fd_mask=3 \
+		build-fuzz/corpus-min $(FUZZ_CORPUS) build-fuzz/corpus
+	rm -f $(FUZZ_CORPUS)/* && cp build-fuzz/corpus-min/* $(FUZZ_CORPUS)/
