@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -23,7 +25,11 @@ const char* node_id(BasicTask* task) { return task != nullptr ? task->id.c_str()
 // The fixed times are written only when set.
 bool is_set(float time) { return time != UNSET_TIME; }
 
-std::string integer_text(float v) { return std::to_string(std::lround(v)); }
+// As a whole number within an int, the only integers the text holds: the float 2^31 is
+// written 2147483647, which reads back as that float.
+std::string integer_text(float v) {
+  return std::to_string(std::lround(std::clamp(static_cast<double>(v), double{INT_MIN}, double{INT_MAX})));
+}
 
 const char* scheduling_mode_word(MethodSchedulingModes mode) {
   switch (mode) {
@@ -105,7 +111,15 @@ void VornaIO::write_vorna_task_structures_and_commitments(const char* file_name,
   fclose(out);
   out = nullptr;
   written_nodes.clear();
+  nodes_in_file.clear();
 }
+
+bool VornaIO::node_is_written(BasicTask* task) const {
+  // A form written on its own names every node it links to.
+  return nodes_in_file.empty() || nodes_in_file.count(task) != 0;
+}
+
+bool VornaIO::effect_is_written(NLE* nle) const { return node_is_written(nle->from) && node_is_written(nle->to); }
 
 void VornaIO::write_task_and_all_subs(BasicTask* task) {
   if (task == nullptr) return;
@@ -137,11 +151,10 @@ void VornaIO::write_task(BasicTask* task) {
   write_attributes(task->imported_attributes);
   emit(out, "\t(label " + task->id + ")\n");
   emit(out, "\t(agent " + task->owner_agent + ")\n");
-  if (task->supertasks.length() > 0) {
-    std::string line = "\t(supertasks";
-    for (long i = 0; i < task->supertasks.length(); i++) line += " " + task->supertasks.get(i)->id;
-    emit(out, line + ")\n");
-  }
+  std::string supers;
+  for (long i = 0; i < task->supertasks.length(); i++)
+    if (node_is_written(task->supertasks.get(i))) supers += " " + task->supertasks.get(i)->id;
+  if (!supers.empty()) emit(out, "\t(supertasks" + supers + ")\n");
   if (task->subtasks.length() > 0) {
     std::string line = "\t(subtasks";
     for (long i = 0; i < task->subtasks.length(); i++) line += " " + task->subtasks.get(i)->id;
@@ -179,21 +192,20 @@ void VornaIO::write_task(BasicTask* task) {
   }
 
   // The comment lines name the effects; each effect's form follows the node it comes from.
-  if (task->affects_conceptually->length() > 0) {
-    std::string line = "\t;\n\t; FYI only -- the info is in the nle object\n\t; (affects";
-    for (long i = 0; i < task->affects_conceptually->length(); i++) {
-      NLE* nle = task->affects_conceptually->get(i);
-      line += " " + nle->nle_id;
-      if (!effect_forms_deferred) write_nle(effects, nle);
-    }
-    emit(out, line + ")\n\t;\n");
+  std::string ids;
+  for (long i = 0; i < task->affects_conceptually->length(); i++) {
+    NLE* nle = task->affects_conceptually->get(i);
+    if (!effect_is_written(nle)) continue;
+    ids += " " + nle->nle_id;
+    if (!effect_forms_deferred) write_nle(effects, nle);
   }
-  if (task->affected_by_conceptually->length() > 0) {
-    std::string line = "\t;\n\t; FYI only -- the info is in the nle object\n\t; (affected_by";
-    for (long i = 0; i < task->affected_by_conceptually->length(); i++)
-      line += " " + task->affected_by_conceptually->get(i)->nle_id;
-    emit(out, line + ")\n\t;\n");
+  if (!ids.empty()) emit(out, "\t;\n\t; FYI only -- the info is in the nle object\n\t; (affects" + ids + ")\n\t;\n");
+  ids.clear();
+  for (long i = 0; i < task->affected_by_conceptually->length(); i++) {
+    NLE* nle = task->affected_by_conceptually->get(i);
+    if (effect_is_written(nle)) ids += " " + nle->nle_id;
   }
+  if (!ids.empty()) emit(out, "\t;\n\t; FYI only -- the info is in the nle object\n\t; (affected_by" + ids + ")\n\t;\n");
   for (long i = 0; i < task->affects_resource->length(); i++) write_resource_nle(effects, task->affects_resource->get(i));
   for (long i = 0; i < task->affected_by_resource->length(); i++)
     write_resource_nle(effects, task->affected_by_resource->get(i));
@@ -391,7 +403,9 @@ void VornaIO::write_criteria_bundle(ScheduleCriteriaBundle& criteria) {
   field("quality_threshold", criteria.quality_threshold);
   field("cost_limit", criteria.cost_limit);
   text += "\t(duration_limit " + fixed_text(criteria.duration_limit, 2);
-  if (criteria.duration_limit_plus_range != 0.0f) text += " " + fixed_text(criteria.duration_limit_plus_range, 2);
+  // A range that two decimals show as 0 reads back as none, and is written as none.
+  std::string range = fixed_text(criteria.duration_limit_plus_range, 2);
+  if (range != "0.00" && range != "-0.00") text += " " + range;
   text += ")\n";
   field("uncertainty_quality_slider", criteria.uncertainty_quality_slider);
   field("uncertainty_cost_slider", criteria.uncertainty_cost_slider);
@@ -451,12 +465,13 @@ std::vector<NLE*> VornaIO::order_for_effect_forms(TaskList& task_groups) {
     nodes.push_back(node);
     for (long i = node->subtasks.length() - 1; i >= 0; i--) pending.push_back(node->subtasks.get(i));
   }
+  nodes_in_file = seen;
   std::vector<NLE*> layout;
   std::map<NLE*, size_t> position;
   for (BasicTask* node : nodes)
     for (long i = 0; i < node->affects_conceptually->length(); i++) {
       NLE* nle = node->affects_conceptually->get(i);
-      if (position.emplace(nle, layout.size()).second) layout.push_back(nle);
+      if (effect_is_written(nle) && position.emplace(nle, layout.size()).second) layout.push_back(nle);
     }
 
   // Which written effect each copy on a method stands for: the copies of a node's effects

@@ -143,12 +143,18 @@ class VornaIO {
   // a method) comes out in the order of the forms. Writing each effect after its source
   // node keeps those lists when that order agrees with them; otherwise every effect form
   // goes after the last task form, in an order that does. Returns that order, or nothing
-  // when the forms can follow their sources.
+  // when the forms can follow their sources. Fills nodes_in_file first.
   std::vector<NLE*> order_for_effect_forms(TaskList& task_groups);
   // Set while the effect forms are written apart from their sources.
   bool effect_forms_deferred = false;
   // Nodes already written in this write: a node under several supertasks is written once.
   std::set<BasicTask*> written_nodes;
+  // Every node the file being written holds (those under a task group). A supertask or an
+  // effect that links to a node outside them is left out: the file would name a task it
+  // lacks, and would not read back.
+  std::set<BasicTask*> nodes_in_file;
+  bool node_is_written(BasicTask* task) const;
+  bool effect_is_written(NLE* nle) const;
   // The file name kept for the messages of a read.
   std::string input_file_name;
 };

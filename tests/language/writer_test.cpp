@@ -176,6 +176,10 @@ TEST(TaskStructureWriter, CriteriaKeepSixDecimalsAndTwoForTheDurationLimit) {
   criteria.duration_limit_plus_range = 0.5f;
   EXPECT_NE(written_by(io, [&] { io.write_criteria_bundle(criteria); }).find("\t(duration_limit 10.00 0.50)\n"),
             std::string::npos);
+  // A range too small for two decimals would read back as none.
+  criteria.duration_limit_plus_range = 0.004f;
+  EXPECT_NE(written_by(io, [&] { io.write_criteria_bundle(criteria); }).find("\t(duration_limit 10.00)\n"),
+            std::string::npos);
 }
 
 TEST(TaskStructureWriter, QafWordsForEveryFunction) {
@@ -221,6 +225,16 @@ TEST(TaskStructureWriterDeathTest, FailuresStopWithTheirTexts) {
         resources.add(odd);
         io.out = tmpfile();
         io.write_resources(resources);
+      },
+      testing::ExitedWithCode(1), "^Error, cannot write an untyped resource.\n$");
+  EXPECT_EXIT(
+      {
+        set_stop_hook(exit_at_once);
+        VornaIO io;
+        Uses* odd = new ("test") Uses;
+        odd->type = RNLE_UNDEFINED;
+        std::ostringstream buffer;
+        io.write_resource_nle(buffer, odd);
       },
       testing::ExitedWithCode(1), "^Error, cannot write an untyped resource.\n$");
 }
