@@ -241,6 +241,18 @@ UnboundTask* VornaIO::find_unbound_task(const ID& name, const AgentID* same_owne
   return nullptr;
 }
 
+UnboundTask* VornaIO::find_linked_task(const ID& name, const char* role, UnboundTask* record) {
+  BasicTask* task = record->task;
+  UnboundTask* linked = find_unbound_task(name, &task->owner_agent);
+  if (linked == nullptr) {
+    fprintf(stderr, "Unable to locate %s %s for task %s.\n", role, name.c_str(), task->id.c_str());
+    fprintf(stderr, "The task follows:\n");
+    print_unbound_task(stderr, record);
+    fatal_report();
+  }
+  return linked;
+}
+
 void VornaIO::build_task_structures_from_unbound_data_structures(AgentIDList& agents, TaskList& task_groups) {
   for (long r = 0; r < unbound_tasks.length(); r++) {
     UnboundTask* record = unbound_tasks.get(r);
@@ -252,13 +264,7 @@ void VornaIO::build_task_structures_from_unbound_data_structures(AgentIDList& ag
 
     for (long i = 0; i < record->list_of_super_names.length(); i++) {
       const std::string& name = *record->list_of_super_names.get(i);
-      UnboundTask* super = find_unbound_task(name, &task->owner_agent);
-      if (super == nullptr) {
-        fprintf(stderr, "Unable to locate super %s for task %s.\n", name.c_str(), task->id.c_str());
-        fprintf(stderr, "The task follows:\n");
-        print_unbound_task(stderr, record);
-        fatal_report();
-      }
+      UnboundTask* super = find_linked_task(name, "super", record);
       task->supertasks.append(super->task);
       if (task->supertasks.length() > 1) {
         fprintf(stderr, "Task %s seems to have multiple super tasks.\n", task->id.c_str());
@@ -269,13 +275,7 @@ void VornaIO::build_task_structures_from_unbound_data_structures(AgentIDList& ag
 
     for (long k = 0; k < record->list_of_sub_names.length(); k++) {
       const std::string& name = *record->list_of_sub_names.get(k);
-      UnboundTask* sub = find_unbound_task(name, &task->owner_agent);
-      if (sub == nullptr) {
-        fprintf(stderr, "Unable to locate sub %s for task %s.\n", name.c_str(), task->id.c_str());
-        fprintf(stderr, "The task follows:\n");
-        print_unbound_task(stderr, record);
-        fatal_report();
-      }
+      UnboundTask* sub = find_linked_task(name, "sub", record);
       task->subtasks.append(sub->task);
       sub->task->i_am_child_number = k;
     }

@@ -126,6 +126,9 @@ class VornaIO {
   Resource* locate_resource(const ID& name);
   // The first record with exactly this id (and, when given, this owner agent).
   UnboundTask* find_unbound_task(const ID& name, const AgentID* same_owner);
+  // The record a super or sub name of this record names (same owner agent); stops when
+  // there is none, naming the role ("super" or "sub") in the message.
+  UnboundTask* find_linked_task(const ID& name, const char* role, UnboundTask* record);
   Resource* find_read_resource(const ID& name);
   Resource* resource_for_remap(ResourceNLE* rnle);
   void bind_method_outcomes(Method* method);

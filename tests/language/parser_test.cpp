@@ -35,19 +35,11 @@ struct Parsed {
   ScheduleCriteriaBundle criteria;
   ControlParameterBundle control;
 
+  // Empty lists, for a parse the test runs itself through target().
+  Parsed() = default;
   explicit Parsed(const std::string& text) {
-    VornaParseTarget target;
-    target.unbound_tasks = &tasks;
-    target.unbound_nles = &nles;
-    target.unbound_rnles = &rnles;
-    target.resources_read = &resources;
-    target.commitments_read = &commitments;
-    target.owner_agent = &owner;
-    target.agents = &agents;
-    target.criteria = &criteria;
-    target.control = &control;
-    target.file_name = "test.vorna";
-    parse_vorna_text(text.data(), text.size(), target);
+    VornaParseTarget into = target("test.vorna");
+    parse_vorna_text(text.data(), text.size(), into);
   }
   ~Parsed() {
     for (long i = 0; i < tasks.length(); i++) delete tasks.get(i)->task;
@@ -61,6 +53,11 @@ struct Parsed {
     agents.delete_list(1);
   }
   Method* method(long i) { return static_cast<Method*>(tasks.get(i)->task); }
+  // A target that reads into these lists, naming file_name in its messages.
+  VornaParseTarget target(const char* file_name) {
+    return VornaParseTarget{&tasks, &nles, &rnles, &resources, &commitments, &owner, &agents, &criteria, &control,
+                            file_name};
+  }
 };
 
 const std::string kMethod =
@@ -815,26 +812,14 @@ TEST(ParserState, ParsesAStream) {
   FILE* input = tmpfile();
   fputs("(spec_agent (label A))\n(spec_task_group (label g) (agent A) (qaf q_max)) ; last line", input);
   rewind(input);
-  UnboundTaskList tasks;
-  UnboundNLEList nles;
-  UnboundResourceNLEList rnles;
-  ResourceList resources;
-  CommitmentList commitments;
-  AgentID owner = EMPTY_ID;
-  AgentIDList agents;
-  ScheduleCriteriaBundle criteria;
-  ControlParameterBundle control;
-  VornaParseTarget target{&tasks, &nles, &rnles, &resources, &commitments, &owner, &agents, &criteria, &control,
-                          "stream.vorna"};
+  Parsed read;
+  VornaParseTarget target = read.target("stream.vorna");
   int calls = parser_call_counter;
   EXPECT_EQ(parse_vorna_stream(input, target), 0);
   EXPECT_EQ(parser_call_counter, calls + 1);
-  ASSERT_EQ(tasks.length(), 1);
-  EXPECT_EQ(tasks.get(0L)->id, "g");
-  delete tasks.get(0L)->task;
-  tasks.delete_list(1);
-  agents.delete_list(1);
   fclose(input);
+  ASSERT_EQ(read.tasks.length(), 1);
+  EXPECT_EQ(read.tasks.get(0L)->id, "g");
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,26 +8,14 @@
 #include <vector>
 
 #include "model/distribution.h"
+#include "model/distribution_test_support.h"
 
 using ::testing::HasSubstr;
+using distribution_test::fatal_text;
+using distribution_test::make;
+using distribution_test::pairs_of;
 
 namespace {
-
-const char* const CLOSING = "\n\a**Unrecoverable Error**\n**Scheduling operation terminated**\n";
-
-std::string fatal_text(const std::string& message) { return message + CLOSING; }
-
-Distribution make(std::initializer_list<DistributionPair> pairs) {
-  Distribution d;
-  for (const DistributionPair& p : pairs) d.append(p.density, p.value);
-  return d;
-}
-
-std::string pairs_of(Distribution& d) {
-  std::string text;
-  d.print_to_string(text);
-  return text;
-}
 
 class Combining : public ::testing::Test {
  protected:

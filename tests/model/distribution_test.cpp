@@ -9,38 +9,13 @@
 #include <vector>
 
 #include "model/distribution.h"
+#include "model/distribution_test_support.h"
+#include "model/printed_text.h"
 
 using ::testing::HasSubstr;
-
-namespace {
-std::string fatal_text(const std::string& message) {
-  return message + "\n\a**Unrecoverable Error**\n**Scheduling operation terminated**\n";
-}
-
-Distribution make(std::initializer_list<DistributionPair> pairs) {
-  Distribution d;
-  for (const DistributionPair& p : pairs) d.append(p.density, p.value);
-  return d;
-}
-
-std::string pairs_of(Distribution& d) {
-  std::string text;
-  d.print_to_string(text);
-  return text;
-}
-
-template <class Write>
-std::string written(Write write) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  write(stream);
-  fclose(stream);
-  std::string text(buffer, size);
-  free(buffer);
-  return text;
-}
-}  // namespace
+using distribution_test::fatal_text;
+using distribution_test::make;
+using distribution_test::pairs_of;
 
 TEST(DistributionStorage, NewStateGrowthAndCopies) {
   Distribution d;
@@ -220,11 +195,11 @@ TEST(DistributionEdits, ZeroAndNegativeValueEdits) {
 
 TEST(DistributionText, PrintForms) {
   Distribution d = make({{0.333f, 10}, {0.667f, 20.126f}});
-  EXPECT_EQ(written([&](FILE* s) { d.print(s); }), "(0.33 10.00)(0.67 20.13)\n");
+  EXPECT_EQ(printed_text([&](FILE* s) { d.print(s); }), "(0.33 10.00)(0.67 20.13)\n");
   std::string text = "q=";
   d.print_to_string(text);
   EXPECT_EQ(text, "q=(0.33 10.00)(0.67 20.13)");
-  EXPECT_EQ(written([&](FILE* s) {
+  EXPECT_EQ(printed_text([&](FILE* s) {
               d.print(s, "Label: ");
               d.print(s, [](FILE* f, DistributionPair* p) { fprintf(f, "<%g>", p->value); });
             }),
@@ -236,7 +211,7 @@ TEST(DistributionText, PrintForms) {
   bundle.cost.append(0.5f, 2);
   copy.duplicate(bundle);
   bundle.quality.get(0)->value = 4;
-  EXPECT_EQ(written([&](FILE* s) { copy.print(s); }),
+  EXPECT_EQ(printed_text([&](FILE* s) { copy.print(s); }),
             "DistributionBundle:\n  Quality: (1.00 3.00)\n  Cost: (0.50 1.00)(0.50 2.00)\n  Duration: \n");
 }
 

@@ -14,6 +14,7 @@
 
 #include "model/nle.h"
 #include "model/resource.h"
+#include "model/task_tree_support.h"
 
 using testing::HasSubstr;
 
@@ -91,17 +92,8 @@ const char* const kHeader =
     "page=\"8.5,11\"; margin=\"0,0\";\n"
     "fontsize=15; font=helvetica; center=1;\n";
 
-template <class T>
-T* node(const char* id) {
-  T* n = new T;
-  n->id = id;
-  return n;
-}
-
-void link(BasicTask* super, BasicTask* sub) {
-  super->subtasks.append(sub);
-  sub->supertasks.append(super);
-}
+using task_tree_test::link;
+using task_tree_test::node;
 
 // G (sum) over T (max) over M1, M2; G also over M3; M1 enables M3, uses resource "3";
 // resource "3" limits T. Node names are 0 to 4 in that order.

@@ -9,36 +9,21 @@
 #include <string>
 
 #include "model/nle.h"
+#include "model/printed_text.h"
 #include "model/resource.h"
+#include "model/task_tree_support.h"
 #include "scheduler/decision_point.h"
 
 using testing::HasSubstr;
 
 namespace {
 
-std::string text_of(const std::function<void(FILE*)>& write) {
-  FILE* f = tmpfile();
-  write(f);
-  fflush(f);
-  rewind(f);
-  std::string text;
-  for (int ch; (ch = fgetc(f)) != EOF;) text += static_cast<char>(ch);
-  fclose(f);
-  return text;
-}
-
 template <class T>
 T* node(const char* id) {
-  T* n = new T;
-  n->id = id;
-  n->owner_agent = "agent_a";
-  return n;
+  return task_tree_test::node<T>(id, "agent_a");
 }
 
-void link(BasicTask* super, BasicTask* sub) {
-  super->subtasks.append(sub);
-  sub->supertasks.append(super);
-}
+using task_tree_test::link;
 
 std::string ids(TaskList& list) {
   std::string text;
@@ -294,14 +279,14 @@ TEST(TaskTree, DecisionPointLinksAreVerified) {
 
 TEST(TaskPrint, HierarchyAndMethodForms) {
   SmallTree t;
-  EXPECT_EQ(text_of([&](FILE* f) { t.g->print_hierarchy(f, 0); }),
+  EXPECT_EQ(printed_text([&](FILE* f) { t.g->print_hierarchy(f, 0); }),
             "G belonging to agent_a of type 2\n"
             "    T1 belonging to agent_a of type 3\n"
             "        M1 belonging to agent_a of type 1\n"
             "        M2 belonging to agent_a of type 1\n"
             "    M3 belonging to agent_a of type 1\n");
 
-  std::string group = text_of([&](FILE* f) { t.g->print(f); });
+  std::string group = printed_text([&](FILE* f) { t.g->print(f); });
   EXPECT_THAT(group, HasSubstr("         Immediate subs names: T1 M3\n"));
   EXPECT_THAT(group, HasSubstr("         All methods for task : M1 M2 M3\n"));
   EXPECT_THAT(group, HasSubstr("\n Importance: 0\n"));
@@ -310,14 +295,14 @@ TEST(TaskPrint, HierarchyAndMethodForms) {
   t.m1->method_is_complete = 1;
   t.m1->qaf = METHOD_ANYTIME_QAF;
   t.m1->method_is_local = 0;
-  EXPECT_THAT(text_of([&](FILE* f) { t.m1->print(f, "~"); }),
+  EXPECT_THAT(printed_text([&](FILE* f) { t.m1->print(f, "~"); }),
               HasSubstr("~        Finished true\n"
                         "~        Start -9.000000 End -9.000000 Accrued -9.000000\n"
                         "~        Method QAF anytime\n"
                         "~        % Duration used: 1.00\n"
                         "~        Outcomes:\n"
                         "~        Current or final outcome:\n"));
-  EXPECT_THAT(text_of([&](FILE* f) { t.m2->print(f); }),
+  EXPECT_THAT(printed_text([&](FILE* f) { t.m2->print(f); }),
               HasSubstr("\n Complete? false\n Start -9.000000 End -9.000000 Accrued -9.000000\n"
                         " Method QAF undefined\n  % Duration used: 1.00\n Outcomes:\n"));
 }
