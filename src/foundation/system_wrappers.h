@@ -48,6 +48,7 @@ void print_leak_warning(FILE* stream, const char* class_name);
 int random_number_between_inclusive(int low, int high);
 // The same choice for a given draw of random() (0 .. 2147483647), low <= high.
 int number_between_inclusive_for_draw(long draw, int low, int high);
+// Out of the int range the nearer end of the range; NaN gives 0.
 int ceiling(float x);
 unsigned ib_integer_power(unsigned base, int exp);
 void print_divider_line(FILE* stream, int n, char c);
