@@ -75,11 +75,7 @@ TEST(CombinationAllocations, EveryFormAllocatesAtMostTheProductAndTheCompactedAr
   std::vector<Case> cases = {
       {"sum", [&](Distribution& r) { r.combine(a, b, VORNA_SUM); }},
       {"max", [&](Distribution& r) { r.combine(&a, &b, VORNA_MAX); }},
-      {"min", [&](Distribution& r) { r.combine(a, b, VORNA_SEQ_MIN); }},
-      {"sigmoid", [&](Distribution& r) { r.combine(a, b, VORNA_SIGMOID); }},
-      {"only one", [&](Distribution& r) { r.combine(a, b, VORNA_ONLY_ONE); }},
       {"costs", [&](Distribution& r) { r.combine_costs(a, b); }},
-      {"durations", [&](Distribution& r) { r.combine_durations(&a, &b); }},
       {"difference", [&](Distribution& r) { r.subtract_durations(a, b); }},
       {"commitment",
        [&](Distribution& r) {
@@ -88,16 +84,7 @@ TEST(CombinationAllocations, EveryFormAllocatesAtMostTheProductAndTheCompactedAr
        }},
       {"with itself", [&](Distribution& r) { r.combine(r, r, VORNA_SUM); }, true},
       {"one-operand sum", [&](Distribution& r) { r.combine(b, VORNA_SUM); }, true},
-      {"one-operand max", [&](Distribution& r) { r.combine(&b, VORNA_MAX); }, true},
-      {"one-operand costs", [&](Distribution& r) { r.combine_costs(b); }, true},
       {"one-operand durations", [&](Distribution& r) { r.combine_durations(&b); }, true},
-      {"one-operand difference", [&](Distribution& r) { r.subtract_durations(b); }, true},
-      {"one-operand commitment",
-       [&](Distribution& r) {
-         r.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
-             b, commitment_threshold);
-       },
-       true},
   };
   for (const Case& c : cases) {
     Distribution result = five_values(4.0f);
