@@ -10,7 +10,12 @@ OnceOnlyFlag association_list_leak_notice;
 
 bool same_key(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
-void association_delete_function(void* association) { delete static_cast<Association*>(association); }
+void association_claim_function(void* association) { static_cast<Association*>(association)->holders++; }
+
+void association_release_function(void* association) {
+  Association* held = static_cast<Association*>(association);
+  if (--held->holders == 0) delete held;
+}
 
 void print_association_entry(FILE* stream, const std::string& key, bool has_item) {
   fprintf(stream, "(%s ", key.c_str());
@@ -37,7 +42,13 @@ long AssociationList::add(const std::string& key, void* item) {
     existing->key = key;
     return i;
   }
-  return List::append(new ("AssociationList") Association(key, item));
+  Association* made = new ("AssociationList") Association(key, item);
+  made->holders = 1;
+  return append_owned(made, association_release_function);
+}
+
+long AssociationList::append_list_not_copy_items(AssociationList* other) {
+  return append_list_sharing_owned_items(other, association_claim_function);
 }
 
 void* AssociationList::operator[](const std::string& key) {
@@ -61,8 +72,8 @@ void AssociationList::print(FILE* stream) {
 }
 
 void AssociationList::delete_list(int free) {
-  // The list owns its associations, so it frees them whatever the flag; the items belong to others.
-  List::delete_list(1, association_delete_function);
+  // Only the associations this list holds as its own are released, whatever the flag.
+  List::delete_list(0, nullptr);
   if (free != 0 && association_list_leak_notice.first_time()) print_leak_warning(stderr, "AssociationList");
 }
 

@@ -17,6 +17,8 @@ class Association {
 
   std::string key = "empty_association_key";
   void* item = nullptr;
+  // The association lists holding it as theirs; the last one to let it go frees it.
+  int holders = 0;
 };
 
 class AssociationList : public List {
@@ -29,7 +31,12 @@ class AssociationList : public List {
   Association* get_association_at(long i);
   Association* get_association_at(int i) { return get_association_at(static_cast<long>(i)); }
   void print(FILE* stream);
-  // Empties the list and frees the associations (never their items).
+  // Shares the other list's associations; those it made stay alive until both lists
+  // have let them go. (Through a plain List the items are only borrowed.)
+  using List::append_list_not_copy_items;
+  long append_list_not_copy_items(AssociationList* other);
+  // Empties the list, freeing the associations it made once no other list holds them;
+  // the items are never freed.
   void delete_list(int free);
 
  protected:

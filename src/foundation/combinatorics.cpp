@@ -1,5 +1,7 @@
 #include "foundation/combinatorics.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +32,10 @@ double calc_num_possible_schedules(unsigned long n) {
 const char* boolean_to_string(int b) { return b == 1 ? "true" : "false"; }
 
 long simple_nearest_long(float x) {
+  // Out of range the conversion is undefined; the ends of the range stand in, NaN for 0.
+  if (std::isnan(x)) return 0;
+  if (x >= 9223372036854775808.0f) return LONG_MAX;
+  if (x < -9223372036854775808.0f) return LONG_MIN;
   long whole = static_cast<long>(x);
   float fraction = x - static_cast<float>(whole);
   return static_cast<int>(fraction * 10) >= 5 ? whole + 1 : whole;

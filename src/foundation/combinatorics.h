@@ -7,6 +7,7 @@ double choose(unsigned long n, unsigned long k);
 double ib_power(unsigned long base, unsigned long exp);
 double calc_num_possible_schedules(unsigned long n);
 const char* boolean_to_string(int b);
+// Out of the long range the nearer end of the range; NaN gives 0.
 long simple_nearest_long(float x);
 void portable_round(float& x, int digits);
 long num_in_power_set(long n);

@@ -142,7 +142,9 @@ void List::link_before(ListNode* node, ListNode* before) {
   node->oflist = this;
 }
 
-long List::add_new_item_at_position(void* item, int where) {
+long List::add_new_item_at_position(void* item, int where) { return add_node(item, where, nullptr); }
+
+long List::add_node(void* item, int where, ListDeleteFunction release) {
   if (item == nullptr) {
     std::cerr << "Warning - item received by list insert was NULL.  "
                  "Attempting to continue.\n";
@@ -151,6 +153,7 @@ long List::add_new_item_at_position(void* item, int where) {
   if (first == nullptr || last == nullptr) fix_corrupted_list();
   ListNode* node = new ("List::insert") ListNode;
   node->item = item;
+  node->owned_by_list = release;
   long position;
   if (where == 1) {
     link_before(node, first->next);
@@ -185,6 +188,16 @@ long List::append(void* item) {
   return add_new_item_at_position(item, 2);
 }
 
+long List::append_owned(void* item, ListDeleteFunction release) {
+  warn_if_ordered("APPEND");
+  return add_node(item, 2, release);
+}
+
+long List::insert_owned(void* item, ListDeleteFunction release) {
+  warn_if_ordered("INSERT");
+  return add_node(item, 1, release);
+}
+
 long List::append_list_not_copy_items(List* other) {
   // Counted, so that appending a list to itself copies its items once instead of forever.
   long count = other->num_stored;
@@ -193,7 +206,19 @@ long List::append_list_not_copy_items(List* other) {
   return num_stored;
 }
 
-long List::insert_in_order(void* item, ListCompareFunction cmp) {
+long List::append_list_sharing_owned_items(List* other, ListDeleteFunction claim) {
+  long count = other->num_stored;
+  ListNode* node = other->first->next;
+  for (long i = 0; i < count; i++, node = node->next) {
+    if (node->owned_by_list != nullptr) claim(node->item);
+    add_node(node->item, 2, node->owned_by_list);
+  }
+  return num_stored;
+}
+
+long List::insert_in_order(void* item, ListCompareFunction cmp) { return insert_in_order_owned(item, cmp, nullptr); }
+
+long List::insert_in_order_owned(void* item, ListCompareFunction cmp, ListDeleteFunction release) {
   if (item == nullptr) {
     std::cerr << "Warning - item received by list insert was NULL.  "
                  "Attempting to continue.\n";
@@ -213,6 +238,7 @@ long List::insert_in_order(void* item, ListCompareFunction cmp) {
   }
   ListNode* node = new ("List::insert") ListNode;
   node->item = item;
+  node->owned_by_list = release;
   link_before(node, stop);
   num_stored++;
   put_cursor_on_front();
@@ -269,7 +295,11 @@ void List::delete_list(int free_item, ListDeleteFunction del) {
   while (node != last) {
     ListNode* next = node->next;
     void* item = node->item;
-    if (free_item == 1) release_item_pointed_to_by_list_member(item, del);
+    if (free_item == 1) {
+      release_item_pointed_to_by_list_member(item, del);
+    } else if (node->owned_by_list != nullptr) {
+      node->owned_by_list(item);
+    }
     delete node;
     node = next;
   }
@@ -351,7 +381,7 @@ namespace {
 // take the items themselves.
 ListCompareFunction qsort_item_compare = nullptr;
 int compare_slots(const void* x, const void* y) {
-  return qsort_item_compare(*static_cast<void* const*>(x), *static_cast<void* const*>(y));
+  return qsort_item_compare(static_cast<const ListNode*>(x)->item, static_cast<const ListNode*>(y)->item);
 }
 }  // namespace
 
@@ -361,13 +391,18 @@ void List::qsort_list_via_func(ListCompareFunction cmp) {
     return;
   }
   long count = num_stored;
-  void** items = new ("List::qsort_list_via_func") void*[count];
+  // The items are sorted with their ownership marks, which must survive the re-append.
+  ListNode* items = new ("List::qsort_list_via_func") ListNode[count];
   long i = 0;
-  for (ListNode* node = first->next; node != last; node = node->next) items[i++] = node->item;
+  for (ListNode* node = first->next; node != last; node = node->next) items[i++] = *node;
+  for (ListNode* node = first->next; node != last; node = node->next) node->owned_by_list = nullptr;
   delete_list(0, nullptr);
   qsort_item_compare = cmp;
-  qsort(items, count, sizeof(void*), compare_slots);
-  for (i = 0; i < count; i++) append(items[i]);
+  qsort(items, count, sizeof(ListNode), compare_slots);
+  for (i = 0; i < count; i++) {
+    warn_if_ordered("APPEND");
+    add_node(items[i].item, 2, items[i].owned_by_list);
+  }
   delete[] items;
 }
 

@@ -18,6 +18,10 @@ struct ListNode {
   ListNode* next = nullptr;
   ListNode* prev = nullptr;
   List* oflist = nullptr;
+  // Set when the list itself must free the item (a copy or an entry it made): emptying
+  // the list frees it with this. The mark goes wherever the node goes, so every removal
+  // path keeps the record right; an item removed without freeing passes to the caller.
+  ListDeleteFunction owned_by_list = nullptr;
 };
 
 class List {
@@ -65,11 +69,19 @@ class List {
   long cursor_position() const { return curr_pos; }
 
  protected:
+  // Insertions of items the list must free itself when it is emptied.
+  long append_owned(void* item, ListDeleteFunction release);
+  long insert_owned(void* item, ListDeleteFunction release);
+  long insert_in_order_owned(void* item, ListCompareFunction cmp, ListDeleteFunction release);
+  // append_list_not_copy_items for lists whose owned items count their holders: each
+  // owned item of the other list gets one more holder (claim) and stays owned here too.
+  long append_list_sharing_owned_items(List* other, ListDeleteFunction claim);
   void fix_corrupted_list();
   void release_item_pointed_to_by_list_member(void* item, ListDeleteFunction del);
 
  private:
   void list_init(ListDirection direction);
+  long add_node(void* item, int where, ListDeleteFunction release);
   void make_sentinels(const char* tag);
   void put_cursor_on_front();
   void warn_if_ordered(const char* operation);

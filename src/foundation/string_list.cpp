@@ -10,6 +10,8 @@
 namespace {
 OnceOnlyFlag string_list_leak_notice;
 
+void string_copy_delete_function(void* text) { delete static_cast<std::string*>(text); }
+
 int fold(int result) { return result < 0 ? -1 : (result > 0 ? 1 : 0); }
 }  // namespace
 
@@ -39,19 +41,21 @@ StringList::StringList(ListDirection direction, int case_sensitive, const char* 
 std::string* StringList::make_copy(const std::string& text) {
   std::string* copy = new ("StringList") std::string(text);
   did_do_dynamic = 1;
-  own_copies.insert(copy);
   return copy;
 }
 
-long StringList::append(const std::string& text) { return List::append(make_copy(text)); }
+long StringList::append(const std::string& text) { return append_owned(make_copy(text), string_copy_delete_function); }
 
-long StringList::insert(const std::string& text) { return List::insert(make_copy(text)); }
+long StringList::insert(const std::string& text) { return insert_owned(make_copy(text), string_copy_delete_function); }
 
 long StringList::insert_in_order(std::string* text) {
   return List::insert_in_order(text, is_case_sensitive == 1 ? string_compare : no_case_string_compare);
 }
 
-long StringList::insert_in_order(const std::string& text) { return insert_in_order(make_copy(text)); }
+long StringList::insert_in_order(const std::string& text) {
+  return insert_in_order_owned(make_copy(text), is_case_sensitive == 1 ? string_compare : no_case_string_compare,
+                               string_copy_delete_function);
+}
 
 int StringList::in_list(const std::string& text) {
   for (long i = 0; i < length(); i++) {
@@ -83,27 +87,8 @@ void StringList::delete_list(int free) {
             "you have been doing so.)\n\a\n");
     fflush(stderr);
   }
-  // Only the copies this list made are freed; strings stored by pointer belong to the caller.
-  for (long i = 0; i < length(); i++) {
-    std::string* item = get(i);
-    if (own_copies.erase(item) != 0) delete item;
-  }
   List::delete_list(0, nullptr);
   if (string_list_leak_notice.first_time()) print_leak_warning(stderr, "StringList::delete_list");
-}
-
-int StringList::remove(long i, int free_item, ListDeleteFunction del) {
-  // An index outside the list ends the program inside List::remove before anything is forgotten.
-  void* item = (i >= 0 && i < length()) ? List::get(i) : nullptr;
-  int removed = List::remove(i, free_item, del);
-  if (removed) own_copies.erase(item);
-  return removed;
-}
-
-int StringList::remove(void* item, int free_item, ListDeleteFunction del) {
-  int removed = List::remove(item, free_item, del);
-  if (removed) own_copies.erase(item);
-  return removed;
 }
 
 void IntList::simple_print(FILE* stream) {

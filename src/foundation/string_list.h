@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <unordered_set>
 
 #include "foundation/list.h"
 
@@ -32,12 +31,9 @@ class StringList : public List {
   // Exact comparison, whatever is_case_sensitive says.
   int in_list(const std::string& text);
   void simple_print(FILE* stream);
+  // Frees exactly the copies the list made; strings stored by pointer belong to the caller.
+  // A copy taken out by any removal without freeing passes to the caller.
   void delete_list(int free);
-  // The untyped removals; a copy removed without freeing passes to the caller, and one
-  // freed through del is forgotten, so that delete_list never frees it a second time.
-  int remove(long i, int free_item, ListDeleteFunction del);
-  int remove(int i, int free_item, ListDeleteFunction del) { return remove(static_cast<long>(i), free_item, del); }
-  int remove(void* item, int free_item, ListDeleteFunction del);
 
   int case_sensitive() const { return is_case_sensitive; }
   int holds_copies() const { return did_do_dynamic; }
@@ -48,8 +44,6 @@ class StringList : public List {
 
  private:
   std::string* make_copy(const std::string& text);
-  // The copies this list made, so that it frees exactly those.
-  std::unordered_set<const void*> own_copies;
 };
 
 class NoCaseUnorderedStringList : public StringList {

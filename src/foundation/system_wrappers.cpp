@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
 #include <string>
-#include <vector>
 
 #include "foundation/fatal_stop.h"
 
@@ -25,10 +27,9 @@ namespace {
   exit_with_status(1);
 }
 
-std::vector<OnceOnlyFlag*>& all_once_only_flags() {
-  static std::vector<OnceOnlyFlag*> flags;
-  return flags;
-}
+// Constant-initialised, so usable before any dynamic initialisation.
+OnceOnlyFlag* newest_once_only_flag = nullptr;
+std::mutex once_only_flags_mutex;
 }  // namespace
 
 void* ib_malloc(int size) {
@@ -76,7 +77,19 @@ int ib_pipe(int* fds) {
   return result;
 }
 
-OnceOnlyFlag::OnceOnlyFlag() { all_once_only_flags().push_back(this); }
+OnceOnlyFlag::OnceOnlyFlag() {
+  std::lock_guard<std::mutex> lock(once_only_flags_mutex);
+  previous_flag = newest_once_only_flag;
+  if (previous_flag != nullptr) previous_flag->next_flag = this;
+  newest_once_only_flag = this;
+}
+
+OnceOnlyFlag::~OnceOnlyFlag() {
+  std::lock_guard<std::mutex> lock(once_only_flags_mutex);
+  if (previous_flag != nullptr) previous_flag->next_flag = next_flag;
+  if (next_flag != nullptr) next_flag->previous_flag = previous_flag;
+  if (newest_once_only_flag == this) newest_once_only_flag = previous_flag;
+}
 
 bool OnceOnlyFlag::first_time() {
   if (done) return false;
@@ -85,7 +98,8 @@ bool OnceOnlyFlag::first_time() {
 }
 
 void reset_once_only_flags() {
-  for (OnceOnlyFlag* flag : all_once_only_flags()) flag->reset();
+  std::lock_guard<std::mutex> lock(once_only_flags_mutex);
+  for (OnceOnlyFlag* flag = newest_once_only_flag; flag != nullptr; flag = flag->previous_flag) flag->reset();
 }
 
 void print_leak_warning(FILE* stream, const char* class_name) {
@@ -120,6 +134,10 @@ int number_between_inclusive_for_draw(long draw, int low, int high) {
 }
 
 int ceiling(float x) {
+  // Out of range the conversion is undefined; the ends of the range stand in, NaN for 0.
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483648.0f) return INT_MAX;
+  if (x < -2147483648.0f) return INT_MIN;
   int whole = static_cast<int>(x);
   return (x - whole) > 0.0f ? whole + 1 : whole;
 }

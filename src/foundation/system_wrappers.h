@@ -16,18 +16,27 @@ int ib_pipe(int* fds);
 // A message format with one "%s" filled in with a path, as the wrappers pass it to perror.
 std::string format_with_path(const char* format, const char* path);
 
-// A flag that lets a notice or reminder be printed once per process. Every such flag
-// registers itself, so tests can start over with reset_once_only_flags().
+// A flag that lets a notice or reminder be printed once per process. Every living flag
+// is registered (from construction to destruction), so tests can start over with
+// reset_once_only_flags().
 class OnceOnlyFlag {
  public:
   OnceOnlyFlag();
+  ~OnceOnlyFlag();
+  OnceOnlyFlag(const OnceOnlyFlag&) = delete;
+  OnceOnlyFlag& operator=(const OnceOnlyFlag&) = delete;
   // True the first time it is asked (until the next reset).
   bool first_time();
   bool already_done() const { return done; }
   void reset() { done = false; }
 
  private:
+  friend void reset_once_only_flags();
   bool done = false;
+  // The registry is a chain through the flags themselves: it allocates nothing and needs
+  // no construction, so flags made at load in any order find it ready.
+  OnceOnlyFlag* previous_flag = nullptr;
+  OnceOnlyFlag* next_flag = nullptr;
 };
 void reset_once_only_flags();
 
@@ -39,6 +48,7 @@ void print_leak_warning(FILE* stream, const char* class_name);
 int random_number_between_inclusive(int low, int high);
 // The same choice for a given draw of random() (0 .. 2147483647), low <= high.
 int number_between_inclusive_for_draw(long draw, int low, int high);
+// Out of the int range the nearer end of the range; NaN gives 0.
 int ceiling(float x);
 unsigned ib_integer_power(unsigned base, int exp);
 void print_divider_line(FILE* stream, int n, char c);

@@ -8,8 +8,6 @@
 #include <iostream>
 
 namespace {
-constexpr long INITIAL_CAPACITY = 5;
-
 // A running sum that ends this close below the asked share has used every pair and
 // only misses it by float rounding (densities summing to 0.99999994 and the like).
 constexpr float PERCENTILE_ROUNDING_SLACK = 1e-5f;
@@ -60,11 +58,16 @@ void Distribution::clear_all_flags() {
 
 // ---------------------------------------------------------------- content
 
+long Distribution::capacity_for(long capacity, long need) {
+  if (need <= capacity) return capacity;
+  long extra = need - capacity;
+  if (extra % 2 != 0) extra++;
+  return capacity + extra;
+}
+
 void Distribution::reallocate_data(long need) {
   if (need <= num_storable_items) return;
-  long extra = need - num_storable_items;
-  if (extra % 2 != 0) extra++;
-  long capacity = num_storable_items + extra;
+  long capacity = capacity_for(num_storable_items, need);
   DistributionPair* pairs = new_pair_array(capacity, "Distribution::Distribution");
   memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
   delete[] data;

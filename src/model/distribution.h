@@ -196,9 +196,13 @@ class Distribution {
   // Walks the sorted pairs until the running density reaches p.
   Value walk_to_percentile(float p);
 
-  enum class PairRule { SUM, DIFFERENCE, MAX, MIN, ONLY_ONE, COMMITMENT };
+  static constexpr long INITIAL_CAPACITY = 5;
+  // The growth rule: the capacity plus (need - capacity) rounded up to an even number.
+  static long capacity_for(long capacity, long need);
+
+  // NONE produces no pairs (a combination under an unknown function).
+  enum class PairRule { SUM, DIFFERENCE, MAX, MIN, ONLY_ONE, COMMITMENT, NONE };
   void internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x, const char* empty_error);
-  void combine_into_this(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf);
   void combine_by_rule(Distribution& d1, Distribution& d2, PairRule rule, float x, const char* empty_error,
                        int counts);
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -34,16 +35,36 @@ int distribution_pair_compare_by_density(const void* a, const void* b) {
 }
 
 namespace {
-// Stable sorts: pairs that compare equal keep their order, so results do not depend on
-// the sorting routine.
+// Combinations sort a product of compacted inputs (25 pairs at most): up to this size a
+// stable insertion sort in place does it without the buffer std::stable_sort allocates.
+constexpr long SORT_IN_PLACE_UP_TO = 32;
+// Compaction slots beyond this many (never asked for by the system) go to the heap.
+constexpr int SLOTS_ON_STACK = 16;
+
+// Stable: pairs that compare equal keep their order, so results do not depend on the
+// sorting routine.
+template <class Before>
+void stable_sort_pairs(DistributionPair* pairs, long n, Before before) {
+  if (n > SORT_IN_PLACE_UP_TO) {
+    std::stable_sort(pairs, pairs + n, before);
+    return;
+  }
+  for (long i = 1; i < n; i++) {
+    const DistributionPair moving = pairs[i];
+    long j = i;
+    for (; j > 0 && before(moving, pairs[j - 1]); j--) pairs[j] = pairs[j - 1];
+    pairs[j] = moving;
+  }
+}
+
 void stable_sort_by_value(DistributionPair* pairs, long n) {
-  std::stable_sort(pairs, pairs + n, [](const DistributionPair& a, const DistributionPair& b) {
+  stable_sort_pairs(pairs, n, [](const DistributionPair& a, const DistributionPair& b) {
     return distribution_pair_compare(&a, &b) < 0;
   });
 }
 
 void stable_sort_by_density(DistributionPair* pairs, long n) {
-  std::stable_sort(pairs, pairs + n, [](const DistributionPair& a, const DistributionPair& b) {
+  stable_sort_pairs(pairs, n, [](const DistributionPair& a, const DistributionPair& b) {
     return distribution_pair_compare_by_density(&a, &b) < 0;
   });
 }
@@ -65,15 +86,28 @@ constexpr const char* ONLY_ONE_EMPTY = "Error, see internal_combine_only_one\n";
 // ---------------------------------------------------------------- pairwise combination
 
 // Produces every (a of d1, b of d2) pair into this, accumulating the unsorted statistics
-// in production order, then compacts. This must not alias d1 or d2.
+// in production order, then compacts. When this is an operand the result is the one a
+// new distribution would get, and the pairs go to a fresh array while the operand's
+// are read: one array for the product, one for the compacted result, nothing else.
 void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x,
                                     const char* empty_error) {
-  reallocate_data(d1.next_slot * d2.next_slot);
-  next_slot = 0;
-  density_sum = 0.0f;
-  value_sum = 0.0f;
-  weighted_value_avg = 0.0f;
-  for (long i = 0; i < d1.next_slot; i++) {
+  const bool over_operand = (&d1 == this || &d2 == this);
+  const long need = d1.next_slot * d2.next_slot;
+  DistributionPair* product = data;
+  long capacity = num_storable_items;
+  if (over_operand) {
+    capacity = capacity_for(INITIAL_CAPACITY, need);
+    product = new ("Distribution::Distribution") DistributionPair[capacity];
+    memset(static_cast<void*>(product), 0, sizeof(DistributionPair) * capacity);
+  } else {
+    reallocate_data(need);
+    product = data;
+  }
+  long produced = 0;
+  Density densities = 0.0f;
+  Value values = 0.0f;
+  Value weighted = 0.0f;
+  for (long i = 0; i < d1.next_slot && rule != PairRule::NONE; i++) {
     const DistributionPair a = d1.data[i];
     for (long j = 0; j < d2.next_slot; j++) {
       const DistributionPair b = d2.data[j];
@@ -99,40 +133,50 @@ void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule
         case PairRule::COMMITMENT:
           value = (a.value < x) ? a.value : a.value + b.value;
           break;
+        case PairRule::NONE:
+          break;
       }
-      data[next_slot].density = density;
-      data[next_slot].value = value;
-      next_slot++;
-      density_sum += density;
-      value_sum += value;
-      weighted_value_avg += value * density;
+      product[produced].density = density;
+      product[produced].value = value;
+      produced++;
+      densities += density;
+      values += value;
+      weighted += value * density;
     }
   }
-  if (next_slot == 0 && empty_error != nullptr) {
+  if (produced == 0 && empty_error != nullptr) {
+    if (over_operand) delete[] product;
     fprintf(stderr, "%s", empty_error);
     fatal_stop();
   }
+  if (over_operand) {
+    delete[] data;
+    data = product;
+    num_storable_items = capacity;
+    memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
+    combined_under_sigmoid_and_multiplier_not_applied = 0;
+    value_min = NOT_COMPUTED;
+    value_max = NOT_COMPUTED;
+    value_median = NOT_COMPUTED;
+  }
+  next_slot = produced;
+  density_sum = densities;
+  value_sum = values;
+  weighted_value_avg = weighted;
   unsorted_statistics_are_valid = 1;
   sorted_statistics_are_valid = 0;
   data_is_sorted = 0;
   compact_to_std_num_values();
 }
 
-// `counts` says whether the operation adds to the_counter. When this is one of the
-// operands the result is built in a temporary and copied back.
+// `counts` says whether the operation adds to the_counter.
 void Distribution::combine_by_rule(Distribution& d1, Distribution& d2, PairRule rule, float x,
                                    const char* empty_error, int counts) {
-  if (&d1 == this || &d2 == this) {
-    Distribution result;
-    result.combine_by_rule(d1, d2, rule, x, empty_error, counts);
-    duplicate(result);
-    return;
-  }
   if (counts) the_counter++;
   internal_combine(d1, d2, rule, x, empty_error);
 }
 
-void Distribution::combine_into_this(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf) {
+void Distribution::combine(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf) {
   the_counter++;
   switch (qaf) {
     case VORNA_SUM:
@@ -141,8 +185,8 @@ void Distribution::combine_into_this(Distribution& d1, Distribution& d2, VORNA_Q
       internal_combine(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY);
       break;
     case VORNA_SIGMOID:
-      combined_under_sigmoid_and_multiplier_not_applied = 1;
       internal_combine(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY);
+      combined_under_sigmoid_and_multiplier_not_applied = 1;
       break;
     case VORNA_MAX:
     case VORNA_SEQ_MAX:
@@ -162,38 +206,16 @@ void Distribution::combine_into_this(Distribution& d1, Distribution& d2, VORNA_Q
       exit_or_abort();
     default:
       // An unknown function produces nothing.
-      reallocate_data(d1.next_slot * d2.next_slot);
-      next_slot = 0;
-      density_sum = 0.0f;
-      value_sum = 0.0f;
-      weighted_value_avg = 0.0f;
-      unsorted_statistics_are_valid = 1;
-      sorted_statistics_are_valid = 0;
-      data_is_sorted = 0;
-      compact_to_std_num_values();
+      internal_combine(d1, d2, PairRule::NONE, 0.0f, nullptr);
       break;
   }
-}
-
-void Distribution::combine(Distribution& d1, Distribution& d2, VORNA_QualityAF qaf) {
-  if (&d1 == this || &d2 == this) {
-    Distribution result;
-    result.combine(d1, d2, qaf);
-    duplicate(result);
-    return;
-  }
-  combine_into_this(d1, d2, qaf);
 }
 
 void Distribution::combine(Distribution* d1, Distribution* d2, VORNA_QualityAF qaf) {
   combine(non_null(d1), non_null(d2), qaf);
 }
 
-void Distribution::combine(Distribution& d, VORNA_QualityAF qaf) {
-  Distribution result;
-  result.combine(*this, d, qaf);
-  duplicate(result);
-}
+void Distribution::combine(Distribution& d, VORNA_QualityAF qaf) { combine(*this, d, qaf); }
 
 void Distribution::combine(Distribution* d, VORNA_QualityAF qaf) { combine(non_null(d), qaf); }
 
@@ -201,11 +223,7 @@ void Distribution::combine_costs(Distribution& d1, Distribution& d2) {
   combine_by_rule(d1, d2, PairRule::SUM, 0.0f, SUM_EMPTY, 1);
 }
 void Distribution::combine_costs(Distribution* d1, Distribution* d2) { combine_costs(non_null(d1), non_null(d2)); }
-void Distribution::combine_costs(Distribution& d) {
-  Distribution result;
-  result.combine_costs(*this, d);
-  duplicate(result);
-}
+void Distribution::combine_costs(Distribution& d) { combine_costs(*this, d); }
 void Distribution::combine_costs(Distribution* d) { combine_costs(non_null(d)); }
 
 void Distribution::combine_durations(Distribution& d1, Distribution& d2) {
@@ -214,11 +232,7 @@ void Distribution::combine_durations(Distribution& d1, Distribution& d2) {
 void Distribution::combine_durations(Distribution* d1, Distribution* d2) {
   combine_durations(non_null(d1), non_null(d2));
 }
-void Distribution::combine_durations(Distribution& d) {
-  Distribution result;
-  result.combine_durations(*this, d);
-  duplicate(result);
-}
+void Distribution::combine_durations(Distribution& d) { combine_durations(*this, d); }
 void Distribution::combine_durations(Distribution* d) { combine_durations(non_null(d)); }
 
 void Distribution::subtract_durations(Distribution& d1, Distribution& d2) {
@@ -227,11 +241,7 @@ void Distribution::subtract_durations(Distribution& d1, Distribution& d2) {
 void Distribution::subtract_durations(Distribution* d1, Distribution* d2) {
   subtract_durations(non_null(d1), non_null(d2));
 }
-void Distribution::subtract_durations(Distribution& d) {
-  Distribution result;
-  result.subtract_durations(*this, d);
-  duplicate(result);
-}
+void Distribution::subtract_durations(Distribution& d) { subtract_durations(*this, d); }
 void Distribution::subtract_durations(Distribution* d) { subtract_durations(non_null(d)); }
 
 void Distribution::
@@ -251,19 +261,13 @@ void Distribution::
 void Distribution::
     special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
         Distribution& d, float x) {
-  Distribution result;
-  result.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
-      this, &d, x);
-  duplicate(result);
+  special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(this, &d, x);
 }
 
 void Distribution::
     special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
         Distribution* d, float x) {
-  Distribution result;
-  result.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
-      this, d, x);
-  duplicate(result);
+  special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(this, d, x);
 }
 
 void Distribution::apply_sigmoid_multiple(float m) {
@@ -303,7 +307,11 @@ void Distribution::compact_to_x_values(int n) {
                  "only compact to 3 or greater values.\n";
     std::cerr.flush();
   } else if (n < next_slot) {
-    std::vector<DistributionPair> slots(n);
+    // The slots live on the stack for every n the system asks for.
+    DistributionPair stack_slots[SLOTS_ON_STACK];
+    std::vector<DistributionPair> heap_slots;
+    if (n > SLOTS_ON_STACK) heap_slots.resize(n);
+    DistributionPair* slots = n > SLOTS_ON_STACK ? heap_slots.data() : stack_slots;
     Value min = data[0].value;
     Value max = data[next_slot - 1].value;
     Value ev = get_expected_value();
@@ -324,7 +332,7 @@ void Distribution::compact_to_x_values(int n) {
     // that swamps them) leave too few distinct ones; an unfilled slot would add a value
     // the distribution never had.
     n = filled;
-    stable_sort_by_value(slots.data(), n);
+    stable_sort_by_value(slots, n);
 
     // Each density goes to its nearest slot; an exact tie splits it between the two.
     for (long i = 0; i < next_slot; i++) {
@@ -351,7 +359,7 @@ void Distribution::compact_to_x_values(int n) {
     }
 
     delete[] data;
-    data = new ("Distribution::compact_to_x_values") DistributionPair[n];
+    data = new ("Distribution::Distribution") DistributionPair[n];
     for (int j = 0; j < n; j++) data[j] = slots[j];
     num_storable_items = n;
     memory_allocated = n * static_cast<long>(sizeof(DistributionPair));

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "foundation/combinatorics.h"
 #include "foundation/foundation_test_support.h"
+#include "foundation/system_wrappers.h"
 
 namespace {
 
@@ -59,6 +61,23 @@ TEST(CombinatoricsTest, Figures) {
   EXPECT_EQ(calc_num_possible_schedules(4), 64.0);
   // Past 170 the factorials overflow; the figure is only printed.
   EXPECT_TRUE(std::isnan(calc_num_possible_schedules(171)) || std::isinf(calc_num_possible_schedules(171)));
+}
+
+TEST(CombinatoricsTest, FloatToIntegerConversionsClampToTheIntegerRange) {
+  const float nan = std::nanf("");
+  const float inf = INFINITY;
+  struct Case {
+    float x;
+    int ceiling;
+    long nearest;
+  };
+  for (const Case& c : {Case{3e9f, INT_MAX, 3000000000L}, Case{-3e9f, INT_MIN, -3000000000L},
+                        Case{2147483648.0f, INT_MAX, 2147483648L}, Case{-2147483648.0f, INT_MIN, -2147483648L},
+                        Case{1e19f, INT_MAX, LONG_MAX}, Case{-1e19f, INT_MIN, LONG_MIN}, Case{inf, INT_MAX, LONG_MAX},
+                        Case{-inf, INT_MIN, LONG_MIN}, Case{nan, 0, 0}, Case{-nan, 0, 0}}) {
+    EXPECT_EQ(ceiling(c.x), c.ceiling) << c.x;
+    EXPECT_EQ(simple_nearest_long(c.x), c.nearest) << c.x;
+  }
 }
 
 TEST(CombinatoricsTest, RoundingAndTexts) {

@@ -98,6 +98,23 @@ TEST_F(StringListTest, OwnCopiesAreFreedCallerStringsAreNot) {
   EXPECT_EQ(list.length(), 0);
 }
 
+TEST_F(StringListTest, ACopyTakenOutThroughThePlainListPassesToTheCaller) {
+  // Whatever the removal path, a copy that left the list is no longer the list's to free,
+  // even when the caller stores that very string again by pointer.
+  for (bool by_position : {true, false}) {
+    StringList list(LIST_UNORDERED, 1);
+    list.append("copy");
+    list.append("kept");
+    std::string* copy = list[0L];
+    List& plain = list;
+    EXPECT_EQ(by_position ? plain.remove(0L, 0, nullptr) : plain.remove(static_cast<void*>(copy), 0, nullptr), 1);
+    list.append(copy);
+    stderr_of([&] { list.delete_list(0); });
+    EXPECT_EQ(*copy, "copy");
+    delete copy;
+  }
+}
+
 TEST_F(StringListTest, SimplePrintAndNullText) {
   StringList list(LIST_UNORDERED, 1);
   EXPECT_EQ(written_to_stream([&](FILE* f) { list.simple_print(f); }), "\n");
@@ -167,6 +184,26 @@ TEST_F(AssociationListTest, LeakNoticeOnlyWithFreeAndOncePerProcess) {
   list.add("a", &item);
   EXPECT_EQ(stderr_of([&] { list.delete_list(1); }), "");
   EXPECT_EQ(item, 0);  // items are never touched
+}
+
+TEST_F(AssociationListTest, SharedAssociationsLiveUntilTheLastListLetsThemGo) {
+  // Either list may be emptied first; the other still reads the entries, and the
+  // sanitizer build checks that each association is freed exactly once.
+  for (bool maker_first : {true, false}) {
+    int item = 7;
+    AssociationList maker;
+    maker.add("colour", &item);
+    maker.add("shape", nullptr);
+    AssociationList sharer;
+    EXPECT_EQ(sharer.append_list_not_copy_items(&maker), 2);
+    AssociationList& emptied_first = maker_first ? maker : sharer;
+    AssociationList& still_holding = maker_first ? sharer : maker;
+    emptied_first.delete_list(0);
+    EXPECT_EQ(still_holding["COLOUR"], &item);
+    EXPECT_EQ(still_holding.get_association_at(1L)->return_key(), "shape");
+    still_holding.delete_list(0);
+    EXPECT_EQ(item, 7);
+  }
 }
 
 TEST_F(AssociationListTest, StringAssociationsPrintAndMoveBetweenLists) {

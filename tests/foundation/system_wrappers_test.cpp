@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "foundation/fatal_stop.h"
@@ -162,6 +164,17 @@ TEST(LeakNoticeTest, NoticeTextAndOnceOnlyFlags) {
   EXPECT_TRUE(flag.already_done());
   reset_once_only_flags();
   EXPECT_TRUE(flag.first_time());
+}
+
+TEST(LeakNoticeTest, AFlagThatIsGoneIsNoLongerReset) {
+  // The flag lives in a buffer, so that a reset writing through a stale registration shows.
+  alignas(OnceOnlyFlag) unsigned char buffer[sizeof(OnceOnlyFlag)];
+  OnceOnlyFlag* flag = new (buffer) OnceOnlyFlag;
+  EXPECT_TRUE(flag->first_time());
+  flag->~OnceOnlyFlag();
+  memset(buffer, 0x5a, sizeof buffer);
+  reset_once_only_flags();
+  for (unsigned char byte : buffer) EXPECT_EQ(byte, 0x5a);
 }
 
 // The out-of-memory path must print its line and abort, without the fatal stop's closing

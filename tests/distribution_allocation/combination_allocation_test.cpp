@@ -1,0 +1,111 @@
+// Combining distributions is the innermost step of scheduling: each combination may
+// allocate its product array and the compacted array, nothing else. This program
+// replaces the global allocation operators to count the allocations (and to make one
+// fail on demand), so it is kept apart from the other tests.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "model/distribution.h"
+
+// The replacements hand out malloc blocks and free them again, which g++ takes for a
+// mismatch when it sees both ends.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+bool counting = false;
+long allocations = 0;
+// A nothrow array allocation of this many bytes fails (0: none does).
+std::size_t failing_array_size = 0;
+
+void* allocate(std::size_t size) {
+  if (counting) allocations++;
+  return malloc(size != 0 ? size : 1);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* block = allocate(size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (failing_array_size != 0 && size == failing_array_size) return nullptr;
+  return allocate(size);
+}
+void operator delete(void* block) noexcept { free(block); }
+void operator delete[](void* block) noexcept { free(block); }
+void operator delete(void* block, std::size_t) noexcept { free(block); }
+void operator delete[](void* block, std::size_t) noexcept { free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { free(block); }
+
+namespace {
+
+Distribution five_values(float base) {
+  Distribution d;
+  for (int i = 0; i < 5; i++) d.append(0.2f, base + 3.0f * i);
+  return d;
+}
+
+long allocations_of(const std::function<void()>& operation) {
+  allocations = 0;
+  counting = true;
+  operation();
+  counting = false;
+  return allocations;
+}
+
+TEST(CombinationAllocations, EveryFormAllocatesAtMostTheProductAndTheCompactedArray) {
+  Distribution a = five_values(1.0f);
+  Distribution b = five_values(2.0f);
+  struct Case {
+    std::string name;
+    std::function<void(Distribution& result)> operation;
+    // An operand that is the result itself needs a fresh product array.
+    bool over_operand = false;
+  };
+  const float commitment_threshold = 5.0f;
+  std::vector<Case> cases = {
+      {"sum", [&](Distribution& r) { r.combine(a, b, VORNA_SUM); }},
+      {"max", [&](Distribution& r) { r.combine(&a, &b, VORNA_MAX); }},
+      {"costs", [&](Distribution& r) { r.combine_costs(a, b); }},
+      {"difference", [&](Distribution& r) { r.subtract_durations(a, b); }},
+      {"commitment",
+       [&](Distribution& r) {
+         r.special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+             a, b, commitment_threshold);
+       }},
+      {"with itself", [&](Distribution& r) { r.combine(r, r, VORNA_SUM); }, true},
+      {"one-operand sum", [&](Distribution& r) { r.combine(b, VORNA_SUM); }, true},
+      {"one-operand durations", [&](Distribution& r) { r.combine_durations(&b); }, true},
+  };
+  for (const Case& c : cases) {
+    Distribution result = five_values(4.0f);
+    EXPECT_LE(allocations_of([&] { c.operation(result); }), 2) << c.name;
+    // A result that already has room for the product only needs the compacted array.
+    result.reallocate_data(25);
+    EXPECT_LE(allocations_of([&] { c.operation(result); }), c.over_operand ? 2 : 1) << c.name;
+  }
+}
+
+TEST(CombinationAllocationsDeathTest, TheCompactedArrayIsTaggedAsTheDistributionsArray) {
+  Distribution a = five_values(1.0f);
+  Distribution b = five_values(2.0f);
+  Distribution result;
+  result.reallocate_data(25);
+  EXPECT_DEATH(
+      {
+        failing_array_size = 5 * sizeof(DistributionPair);
+        result.combine(a, b, VORNA_SUM);
+      },
+      "Error - NEW operator - memory allocation failure: Distribution::Distribution\n");
+}
+
+}  // namespace
