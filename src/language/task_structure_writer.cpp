@@ -436,7 +436,9 @@ void VornaIO::write_control_bundle(ControlParameterBundle& control) {
 void VornaIO::write_criteria_bundle(ScheduleCriteriaBundle& criteria) {
   std::string text = "(spec_evaluation_criteria\n";
   text += "\t(label " + criteria.label_for_tvorna + ")\n";
-  auto field = [&text](const char* name, float value) { text += std::string("\t(") + name + " " + decimal_text(value) + ")\n"; };
+  auto field = [&text](const char* name, float value) {
+    text += std::string("\t(") + name + " " + decimal_text(value) + ")\n";
+  };
   field("goodness_quality_slider", criteria.goodness_quality_slider);
   field("goodness_cost_slider", criteria.goodness_cost_slider);
   field("goodness_duration_slider", criteria.goodness_duration_slider);
@@ -541,9 +543,11 @@ std::vector<BasicTask*> VornaIO::order_of_task_forms(TaskList& task_groups) {
     }
   }
   std::vector<size_t> groups_in_order;
+  std::set<size_t> groups_seen;
   for (long i = 0; i < task_groups.length(); i++) {
     auto found = rank.find(task_groups.get(i));
-    if (found != rank.end() && nodes[found->second]->task_type == VORNA_TASK_GROUP)
+    if (found != rank.end() && nodes[found->second]->task_type == VORNA_TASK_GROUP &&
+        groups_seen.insert(found->second).second)
       groups_in_order.push_back(found->second);
   }
 

@@ -334,7 +334,9 @@ std::string written_back(const std::string& text) {
 // Sliders normalised by the first read are written with six decimals; the second read
 // must not normalise them again by the rounding of the sixth.
 TEST(WrittenTextsReadBack, MetaSlidersOnceNormalisedStayAsWritten) {
-  for (const char* meta : {"7 1 1 5", "0 9 1 7", "1 4 9 1", "0.3 0.3 0.3 0.1", "2367 -2365.18921 0.285714298 0", "0 0 0 0"}) {
+  // The fifth cancel one another: their float sum is off by more than 1e-5.
+  for (const char* meta :
+       {"7 1 1 5", "0 9 1 7", "1 4 9 1", "0.3 0.3 0.3 0.1", "2367 -2365.18921 0.285714298 0", "0 0 0 0"}) {
     SCOPED_TRACE(meta);
     written_back(text_with(meta, GROUP + method_under("M", "G")));
   }

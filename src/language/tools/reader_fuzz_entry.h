@@ -1,6 +1,7 @@
 // One input through the reader and the writer, and the written text through both again,
-// as the fuzz target and the corpus replay both run it. The designed stops of the reader (the fatal stops and exits that bad text
-// leads to) come back here through a stop hook instead of ending the process.
+// as the fuzz target and the corpus replay both run it. The designed stops of the reader
+// (the fatal stops and exits that bad text leads to) come back here through a stop hook
+// instead of ending the process.
 #pragma once
 
 #include <cstddef>
