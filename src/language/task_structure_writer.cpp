@@ -11,8 +11,10 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 #include <string>
+#include <string_view>
 
 #include "foundation/fatal_stop.h"
 #include "language/c_locale_numbers.h"
@@ -24,6 +26,14 @@ const char* node_id(BasicTask* task) { return task != nullptr ? task->id.c_str()
 
 // The fixed times are written only when set.
 bool is_set(float time) { return time != UNSET_TIME; }
+
+// A decimal as six places; a negative value too small for them in its shortest exact form,
+// since "-0.000000" reads back as zero (and a negative time means "not set").
+std::string decimal_text(float v) {
+  std::string text = fixed_text(v);
+  if (v < 0.0f && text == "-0.000000") return shortest_exact_text(v);
+  return text;
+}
 
 // As a whole number within an int, the only integers the text holds: the float 2^31 is
 // written 2147483647, which reads back as that float.
@@ -63,6 +73,23 @@ const char* local_commitment_type_word(CommitmentType type) {
   }
 }
 
+// The characters a name of the text is made of.
+constexpr std::string_view NAME_CHARACTERS =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!#$%&*-./?@^_{}";
+
+// The prune setting when none was given.
+constexpr char NO_PRUNE_SETTING = '-';
+
+// A word of the text whose first character is the prune setting (the parameters form
+// keeps only that character), or "" when no word of the text starts with it.
+std::string pruning_word(char setting) {
+  if (setting == '\0' || NAME_CHARACTERS.find(setting) == std::string_view::npos) return "";
+  std::string word(1, setting);
+  // A lone digit would be a number.
+  if (setting >= '0' && setting <= '9') word += '_';
+  return word;
+}
+
 // The pairs of a distribution as an attribute value: "value density ...".
 std::string pairs_as_words(Distribution& d) {
   std::ostringstream text;
@@ -88,12 +115,12 @@ void VornaIO::write_vorna_task_structures_and_commitments(const char* file_name,
     std::cerr << "Cannot open vorna output file " << file_name << "\n";
     fatal_stop();
   }
-  written_nodes.clear();
-  std::vector<NLE*> deferred = order_for_effect_forms(task_groups);
+  std::vector<BasicTask*> nodes = order_of_task_forms(task_groups);
+  std::vector<NLE*> deferred = order_for_effect_forms(nodes);
   effect_forms_deferred = !deferred.empty();
 
   for (long i = 0; i < agents.length(); i++) emit(out, "(spec_agent\n\t(label " + *agents.get(i) + "))\n\n");
-  for (long i = 0; i < task_groups.length(); i++) write_task_and_all_subs(task_groups.get(i));
+  for (BasicTask* node : nodes) write_task(node);
   if (effect_forms_deferred) {
     std::ostringstream effects;
     set_vorna_number_format(effects);
@@ -110,7 +137,6 @@ void VornaIO::write_vorna_task_structures_and_commitments(const char* file_name,
 
   fclose(out);
   out = nullptr;
-  written_nodes.clear();
   nodes_in_file.clear();
 }
 
@@ -120,14 +146,6 @@ bool VornaIO::node_is_written(BasicTask* task) const {
 }
 
 bool VornaIO::effect_is_written(NLE* nle) const { return node_is_written(nle->from) && node_is_written(nle->to); }
-
-void VornaIO::write_task_and_all_subs(BasicTask* task) {
-  if (task == nullptr) return;
-  // A node under several supertasks is written once, with all its links.
-  if (!written_nodes.insert(task).second) return;
-  write_task(task);
-  for (long i = 0; i < task->subtasks.length(); i++) write_task_and_all_subs(task->subtasks.get(i));
-}
 
 void VornaIO::write_task(BasicTask* task) {
   std::ostringstream effects;
@@ -178,16 +196,16 @@ void VornaIO::write_task(BasicTask* task) {
     emit(out, ")\n");
   }
 
-  if (is_set(task->arrival)) emit(out, "\t(arrival_time " + fixed_text(task->arrival) + ")\n");
-  if (is_set(task->deadline)) emit(out, "\t(deadline " + fixed_text(task->deadline) + ")\n");
+  if (is_set(task->arrival)) emit(out, "\t(arrival_time " + decimal_text(task->arrival) + ")\n");
+  if (is_set(task->deadline)) emit(out, "\t(deadline " + decimal_text(task->deadline) + ")\n");
   if (is_set(task->earliest_start_time))
-    emit(out, "\t(earliest_start_time " + fixed_text(task->earliest_start_time) + ")\n");
+    emit(out, "\t(earliest_start_time " + decimal_text(task->earliest_start_time) + ")\n");
 
   if (method != nullptr) {
-    emit(out, "\t(percentage_of_cpu_used " + fixed_text(method->percentage_of_duration_used_by_cpu) + ")\n");
-    if (is_set(method->start_time)) emit(out, "\t(start_time " + fixed_text(method->start_time) + ")\n");
-    if (is_set(method->finish_time)) emit(out, "\t(finish_time " + fixed_text(method->finish_time) + ")\n");
-    if (is_set(method->accrued_time)) emit(out, "\t(accrued_time " + fixed_text(method->accrued_time) + ")\n");
+    emit(out, "\t(percentage_of_cpu_used " + decimal_text(method->percentage_of_duration_used_by_cpu) + ")\n");
+    if (is_set(method->start_time)) emit(out, "\t(start_time " + decimal_text(method->start_time) + ")\n");
+    if (is_set(method->finish_time)) emit(out, "\t(finish_time " + decimal_text(method->finish_time) + ")\n");
+    if (is_set(method->accrued_time)) emit(out, "\t(accrued_time " + decimal_text(method->accrued_time) + ")\n");
     if (method->method_is_local == 0) emit(out, "\t(method_is_non_local)\n");
   }
 
@@ -311,9 +329,9 @@ void VornaIO::write_resource_nle(std::ostringstream& buffer, ResourceNLE* rnle) 
     buffer << "\t(to " << rnle->resource_id << ")\n";
     // The amount as a one-pair list, the form the reader takes.
     if (rnle->type == RNLE_USES)
-      buffer << "\t(consumes " << fixed_text(static_cast<Uses*>(rnle)->consumes) << " " << fixed_text(1.0) << ")\n";
+      buffer << "\t(consumes " << decimal_text(static_cast<Uses*>(rnle)->consumes) << " " << fixed_text(1.0) << ")\n";
     else
-      buffer << "\t(produces " << fixed_text(static_cast<Produces*>(rnle)->produces) << " " << fixed_text(1.0)
+      buffer << "\t(produces " << decimal_text(static_cast<Produces*>(rnle)->produces) << " " << fixed_text(1.0)
              << ")\n";
   }
   if (rnle->model_is_per_time_unit == 1) buffer << "\t(resource_model per_time_unit)\n";
@@ -333,15 +351,15 @@ void VornaIO::write_commitment(Commitment* commitment) {
     for (long i = 0; i < commitment->task_ids.length(); i++) text += *commitment->task_ids.get(i) + " ";
     text += ")\n";
     text += "\t(importance " + std::to_string(local->importance) + ")\n";
-    text += "\t(minimum_quality " + fixed_text(local->minimum_quality) + ")\n";
-    text += "\t(earliest_start_time " + fixed_text(local->earliest_start_time) + ")\n";
-    text += "\t(deadline " + fixed_text(local->deadline) + ")\n";
+    text += "\t(minimum_quality " + decimal_text(local->minimum_quality) + ")\n";
+    text += "\t(earliest_start_time " + decimal_text(local->earliest_start_time) + ")\n";
+    text += "\t(deadline " + decimal_text(local->deadline) + ")\n";
     // The text takes the dont interval as whole numbers, and only dont commitments have one.
     if (commitment->type == DONT_COMMITMENT_TYPE) {
       text += "\t(dont_interval_start " + integer_text(local->dont_interval_start) + ")\n";
       text += "\t(dont_interval_end " + integer_text(local->dont_interval_end) + ")\n";
     }
-    text += "\t(time_satisfied " + fixed_text(local->satisfaction_time) + ")\n";
+    text += "\t(time_satisfied " + decimal_text(local->satisfaction_time) + ")\n";
     text += "\t(spec_attributes (existing_or_proposed ";
     text += commitment->existing_or_proposed == COMMITMENT_IS_EXISTING ? "existing" : "proposed";
     text += ")";
@@ -375,25 +393,52 @@ void VornaIO::write_commitment(Commitment* commitment) {
 }
 
 void VornaIO::write_control_bundle(ControlParameterBundle& control) {
-  std::string text = "(spec_attributes\n";
-  text += "\t(time_to_schedule_for " + fixed_text(control.execution_clock_to_schedule_for) + ")\n";
-  text += "\t(cost_accrued " + fixed_text(control.cost_accrued_thus_far) + ")\n";
-  text += "\t(use_advanced_analysis " + std::to_string(control.use_advanced_cbranch_analyzer) + ")\n";
+  // The attributes form refuses a negative time or cost and takes no pruning word but n or
+  // p; values it would refuse or drop go in the parameters form, which takes them all.
+  std::string prune_word = pruning_word(control.prune_setting);
+  bool needs_parameters_form = control.execution_clock_to_schedule_for < 0.0f ||
+                               control.cost_accrued_thus_far < 0.0f ||
+                               (control.prune_setting != 'n' && control.prune_setting != 'p' &&
+                                control.prune_setting != NO_PRUNE_SETTING && !prune_word.empty());
+  // A setting no word can carry is left as none.
+  if (prune_word.empty()) prune_word = std::string(1, NO_PRUNE_SETTING);
+  std::string time = decimal_text(control.execution_clock_to_schedule_for);
+  std::string cost = decimal_text(control.cost_accrued_thus_far);
+  std::string advanced = std::to_string(control.use_advanced_cbranch_analyzer);
+  std::string text;
+  if (needs_parameters_form) {
+    text += "(spec_misc_scheduler_parameters\n";
+    text += "\t(label " + control.label + ")\n";
+    text += "\t(time_to_schedule_for " + time + ")\n";
+    text += "\t(cost_accrued " + cost + ")\n";
+    text += "\t(use_advanced_analysis " + advanced + ")\n";
+    text += "\t(pruning_setting " + prune_word + ")\n";
+    text += ")\n\n";
+  }
+  std::string attributes;
+  if (!needs_parameters_form) {
+    attributes += "\t(time_to_schedule_for " + time + ")\n";
+    attributes += "\t(cost_accrued " + cost + ")\n";
+    attributes += "\t(use_advanced_analysis " + advanced + ")\n";
+  }
   // The run's settings, each only when the text gave one, so that they read back.
   if (control.target_max_number_of_schedules != -1)
-    text += "\t(target_max_number_of_schedules " + std::to_string(control.target_max_number_of_schedules) + ")\n";
-  if (control.prune_setting == 'n' || control.prune_setting == 'p')
-    text += std::string("\t(pruning_setting ") + control.prune_setting + ")\n";
+    attributes +=
+        "\t(target_max_number_of_schedules " + std::to_string(control.target_max_number_of_schedules) + ")\n";
+  if (!needs_parameters_form && (control.prune_setting == 'n' || control.prune_setting == 'p'))
+    attributes += std::string("\t(pruning_setting ") + control.prune_setting + ")\n";
   if (const char* mode = scheduling_mode_word(control.scheduling_mode))
-    text += std::string("\t(scheduling_mode ") + mode + ")\n";
-  text += ")\n\n";
+    attributes += std::string("\t(scheduling_mode ") + mode + ")\n";
+  if (!attributes.empty()) text += "(spec_attributes\n" + attributes + ")\n\n";
   emit(out, text);
 }
 
 void VornaIO::write_criteria_bundle(ScheduleCriteriaBundle& criteria) {
   std::string text = "(spec_evaluation_criteria\n";
   text += "\t(label " + criteria.label_for_tvorna + ")\n";
-  auto field = [&text](const char* name, float value) { text += std::string("\t(") + name + " " + fixed_text(value) + ")\n"; };
+  auto field = [&text](const char* name, float value) {
+    text += std::string("\t(") + name + " " + decimal_text(value) + ")\n";
+  };
   field("goodness_quality_slider", criteria.goodness_quality_slider);
   field("goodness_cost_slider", criteria.goodness_cost_slider);
   field("goodness_duration_slider", criteria.goodness_duration_slider);
@@ -442,30 +487,127 @@ void VornaIO::write_resources(ResourceList& resources) {
     // same flag (the lower mark is above 0 then).
     float state = resource->state;
     if (resource->type == RESOURCE_CONSUMABLE && state == DEPLETED_FLAG) state = 0.0f;
-    text += "\t(state " + fixed_text(state) + ")\n";
-    text += "\t(depleted_at " + fixed_text(resource->depleted_at) + ")\n";
+    text += "\t(state " + decimal_text(state) + ")\n";
+    text += "\t(depleted_at " + decimal_text(resource->depleted_at) + ")\n";
     if (resource->overloaded_at != DEFAULT_OVERLOADED_AT)
-      text += "\t(overloaded_at " + fixed_text(resource->overloaded_at) + ")\n";
+      text += "\t(overloaded_at " + decimal_text(resource->overloaded_at) + ")\n";
     text += ")\n\n";
     emit(out, text);
   }
 }
 
-std::vector<NLE*> VornaIO::order_for_effect_forms(TaskList& task_groups) {
-  // The nodes in the order they are written, and the effects in the order they would
-  // follow their sources.
+std::vector<BasicTask*> VornaIO::order_of_task_forms(TaskList& task_groups) {
+  // Every node under the task groups once, in pre-order: the layout when nothing asks
+  // for another.
   std::vector<BasicTask*> nodes;
-  std::set<BasicTask*> seen;
+  std::unordered_map<BasicTask*, size_t> rank;
   std::vector<BasicTask*> pending;
   for (long i = task_groups.length() - 1; i >= 0; i--) pending.push_back(task_groups.get(i));
   while (!pending.empty()) {
     BasicTask* node = pending.back();
     pending.pop_back();
-    if (node == nullptr || !seen.insert(node).second) continue;
+    if (node == nullptr || !rank.emplace(node, nodes.size()).second) continue;
     nodes.push_back(node);
     for (long i = node->subtasks.length() - 1; i >= 0; i--) pending.push_back(node->subtasks.get(i));
   }
-  nodes_in_file = seen;
+  nodes_in_file = std::set<BasicTask*>(nodes.begin(), nodes.end());
+  const size_t n = nodes.size();
+
+  // Reading sets a node's child number from each form that lists it as a subtask, in
+  // the order of the forms (the last place in the list when it is listed twice), and a
+  // task group's to 0 after its own subtasks. So the last of those forms must give the
+  // number the node has: one of its "winners". The task groups come back in the order of
+  // their forms, so those keep the order of the list.
+  struct Parent {
+    size_t node;
+    bool wins;
+  };
+  std::vector<std::vector<Parent>> parents(n);
+  std::vector<std::vector<size_t>> children(n);
+  std::vector<bool> has_winner(n, false);
+  for (size_t p = 0; p < n; p++) {
+    BasicTask* node = nodes[p];
+    std::unordered_map<size_t, long> last_place;
+    std::vector<size_t> listed;
+    for (long k = 0; k < node->subtasks.length(); k++) {
+      if (node->subtasks.get(k) == nullptr) continue;
+      size_t child = rank.at(node->subtasks.get(k));
+      if (last_place.insert_or_assign(child, k).second) listed.push_back(child);
+    }
+    if (node->task_type == VORNA_TASK_GROUP && last_place.emplace(p, 0).second) listed.push_back(p);
+    for (size_t child : listed) {
+      bool wins = last_place[child] == nodes[child]->i_am_child_number;
+      parents[child].push_back({p, wins});
+      children[p].push_back(child);
+      if (wins) has_winner[child] = true;
+    }
+  }
+  std::vector<size_t> groups_in_order;
+  std::set<size_t> groups_seen;
+  for (long i = 0; i < task_groups.length(); i++) {
+    auto found = rank.find(task_groups.get(i));
+    if (found != rank.end() && nodes[found->second]->task_type == VORNA_TASK_GROUP &&
+        groups_seen.insert(found->second).second)
+      groups_in_order.push_back(found->second);
+  }
+
+  // From the last form back: a form may come last among those left when, for each node
+  // it lists that no later form lists, it is a winner. Of those, the latest in pre-order.
+  // A node whose number no form gives (set by a form the file leaves out) asks nothing.
+  std::vector<long> blocking(n, 0);
+  std::vector<bool> waits_for_later_group(n, false);
+  for (size_t child = 0; child < n; child++)
+    for (const Parent& parent : parents[child])
+      if (!parent.wins && has_winner[child]) blocking[parent.node]++;
+  for (size_t i = 0; i + 1 < groups_in_order.size(); i++) waits_for_later_group[groups_in_order[i]] = true;
+  std::set<size_t> eligible;
+  std::set<size_t> ready;
+  for (size_t p = 0; p < n; p++) {
+    if (waits_for_later_group[p]) continue;
+    eligible.insert(p);
+    if (blocking[p] == 0) ready.insert(p);
+  }
+  std::vector<bool> placed(n, false);
+  auto release = [&](size_t p) {
+    if (!waits_for_later_group[p] && !placed[p] && blocking[p] == 0) ready.insert(p);
+  };
+  std::vector<bool> settled(n, false);
+  std::vector<BasicTask*> order;
+  size_t next_group = groups_in_order.size();
+  while (!eligible.empty()) {
+    // Lists that contradict each other (a model not read from a file) cannot all be kept;
+    // then the latest form left comes last.
+    size_t p = ready.empty() ? *eligible.rbegin() : *ready.rbegin();
+    ready.erase(p);
+    eligible.erase(p);
+    placed[p] = true;
+    order.push_back(nodes[p]);
+    for (size_t child : children[p]) {
+      if (settled[child]) continue;
+      settled[child] = true;
+      if (!has_winner[child]) continue;
+      for (const Parent& parent : parents[child])
+        if (!parent.wins && !placed[parent.node]) {
+          blocking[parent.node]--;
+          release(parent.node);
+        }
+    }
+    if (next_group > 0 && groups_in_order[next_group - 1] == p) {
+      next_group--;
+      if (next_group > 0) {
+        size_t earlier = groups_in_order[next_group - 1];
+        waits_for_later_group[earlier] = false;
+        eligible.insert(earlier);
+        release(earlier);
+      }
+    }
+  }
+  std::reverse(order.begin(), order.end());
+  return order;
+}
+
+std::vector<NLE*> VornaIO::order_for_effect_forms(const std::vector<BasicTask*>& nodes) {
+  // The effects in the order they would follow their sources.
   std::vector<NLE*> layout;
   std::map<NLE*, size_t> position;
   for (BasicTask* node : nodes)

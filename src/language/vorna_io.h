@@ -63,7 +63,6 @@ class VornaIO {
   void write_schedule_in_temporary_transfer_format(const char* file_name, Schedule* schedule);
 
   // The pieces of the task-structure writer; each writes to `out` (or into the buffer given).
-  void write_task_and_all_subs(BasicTask* task);
   void write_task(BasicTask* task);
   void write_attributes(StringAssociationList& attributes);
   void write_outcome(Outcome* outcome);
@@ -146,12 +145,14 @@ class VornaIO {
   // a method) comes out in the order of the forms. Writing each effect after its source
   // node keeps those lists when that order agrees with them; otherwise every effect form
   // goes after the last task form, in an order that does. Returns that order, or nothing
-  // when the forms can follow their sources. Fills nodes_in_file first.
-  std::vector<NLE*> order_for_effect_forms(TaskList& task_groups);
+  // when the forms can follow their sources.
+  std::vector<NLE*> order_for_effect_forms(const std::vector<BasicTask*>& nodes);
+  // Every node under the task groups once, in the order of its form: pre-order, except
+  // where a node listed by several forms needs another order to read back with the child
+  // number it has. Fills nodes_in_file.
+  std::vector<BasicTask*> order_of_task_forms(TaskList& task_groups);
   // Set while the effect forms are written apart from their sources.
   bool effect_forms_deferred = false;
-  // Nodes already written in this write: a node under several supertasks is written once.
-  std::set<BasicTask*> written_nodes;
   // Every node the file being written holds (those under a task group). A supertask or an
   // effect that links to a node outside them is left out: the file would name a task it
   // lacks, and would not read back.

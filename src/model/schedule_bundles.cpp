@@ -1,5 +1,7 @@
 #include "model/schedule_bundles.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "foundation/tagged_new.h"
@@ -26,7 +28,13 @@ void ScheduleCriteriaBundle::total_up_slider_points() {
 
   float meta_total =
       meta_goodness_slider + meta_threshold_slider + meta_uncertainty_slider + meta_uncertainty_threshold_slider;
-  if (meta_total != 0.0f) {
+  // A bank that already sums to 1 stays as it is, so that the sliders written with six
+  // decimals and read again come back unchanged. Within 1e-5, or within the rounding of
+  // a float sum of sliders that cancel one another.
+  float magnitude = std::fabs(meta_goodness_slider) + std::fabs(meta_threshold_slider) +
+                    std::fabs(meta_uncertainty_slider) + std::fabs(meta_uncertainty_threshold_slider);
+  bool already_normalised = std::fabs(meta_total - 1.0f) <= 1e-5f * std::max(1.0f, magnitude);
+  if (meta_total != 0.0f && !already_normalised) {
     meta_goodness_slider = meta_goodness_slider / meta_total;
     meta_threshold_slider = meta_threshold_slider / meta_total;
     meta_uncertainty_slider = meta_uncertainty_slider / meta_total;

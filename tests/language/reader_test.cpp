@@ -81,25 +81,7 @@ TEST(VornaEcho, WritesEachExampleFileAsCheckedIn) {
 TEST(VornaEcho, WrittenFilesReadBackToTheSameModelAndTheSameText) {
   for (const std::string& name : example_files) {
     SCOPED_TRACE(name);
-    ScratchDir dir;
-    std::string first = dir.file("w1");
-    std::string second = dir.file("w2");
-    ASSERT_EQ(run_echo(files_dir() + "/" + name + ".tvorna", first).status, 0);
-    EchoRun again = run_echo(first, second);
-    ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(read_file(first), read_file(second));
-
-    std::string original_dump;
-    std::string written_dump;
-    {
-      ModelRead original(files_dir() + "/" + name + ".tvorna");
-      original_dump = canonical_dump(original);
-    }
-    {
-      ModelRead written(first);
-      written_dump = canonical_dump(written);
-    }
-    EXPECT_EQ(original_dump, written_dump);
+    expect_written_text_reads_back(files_dir() + "/" + name + ".tvorna");
   }
 }
 

@@ -299,4 +299,28 @@ inline std::string canonical_dump(ModelRead& model) {
   return text.str();
 }
 
+// Reads the file, writes it, reads that and writes it again (each through vorna-echo):
+// both writes succeed and give the same bytes, and the written file reads back into the
+// same model as the input. Returns the first written text.
+inline std::string expect_written_text_reads_back(const std::string& input) {
+  ScratchDir dir;
+  std::string first = dir.file("w1");
+  std::string second = dir.file("w2");
+  EchoRun once = run_echo(input, first);
+  EXPECT_EQ(once.status, 0) << once.err;
+  EchoRun again = run_echo(first, second);
+  EXPECT_EQ(again.status, 0) << again.err;
+  std::string written = read_file(first);
+  EXPECT_EQ(written, read_file(second));
+  if (once.status != 0 || again.status != 0) return written;
+  std::string original_dump;
+  {
+    ModelRead original(input);
+    original_dump = canonical_dump(original);
+  }
+  ModelRead back(first);
+  EXPECT_EQ(original_dump, canonical_dump(back));
+  return written;
+}
+
 }  // namespace vorna_io_test

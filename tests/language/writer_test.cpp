@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <functional>
 #include <locale>
+#include <sstream>
 #include <string>
+#include <tuple>
 
 #include "language/vorna_io.h"
 #include "vorna_io_test_support.h"
@@ -290,4 +292,100 @@ TEST(TaskStructureWriter, NumbersStayInTheCLocale) {
   EXPECT_NE(text.find("(density 0.25)\n\t\t   (quality_distribution 1.500000 1.000000)"), std::string::npos) << text;
   EXPECT_NE(text.find("\t(deadline 12.750000)\n"), std::string::npos) << text;
   delete method;
+}
+
+// ---------------------------------------------------------------- written texts read back
+
+namespace {
+
+// Agent A, criteria with the four meta sliders given (goodness, threshold, uncertainty,
+// uncertainty threshold), then the rest of the text.
+std::string text_with(const std::string& meta, const std::string& rest) {
+  std::istringstream sliders(meta);
+  std::string g, t, u, ut;
+  sliders >> g >> t >> u >> ut;
+  return "(spec_agent (label A))\n"
+         "(spec_evaluation_criteria (label k) (goodness_quality_slider 1) (goodness_cost_slider 0)\n"
+         " (goodness_duration_slider 0) (threshold_quality_slider 0) (threshold_cost_slider 0)\n"
+         " (threshold_duration_slider 0) (quality_threshold 0) (cost_limit 0) (duration_limit 0)\n"
+         " (uncertainty_quality_slider 0) (uncertainty_cost_slider 0) (uncertainty_duration_slider 0)\n"
+         " (threshold_certainty_quality_slider 0) (threshold_certainty_cost_slider 0)\n"
+         " (threshold_certainty_duration_slider 0) (quality_certainty_threshold 0) (cost_certainty_threshold 0)\n"
+         " (duration_certainty_threshold 0) (meta_goodness_slider " + g + ") (meta_threshold_slider " + t +
+         ")\n (meta_uncertainty_slider " + u + ") (meta_uncertainty_threshold_slider " + ut + "))\n" + rest;
+}
+
+const char* const GROUP = "(spec_task_group (label G) (agent A) (subtasks M) (qaf q_sum))\n";
+
+std::string method_under(const std::string& id, const std::string& supers, const std::string& extra = "") {
+  return "(spec_method (label " + id + ") (agent A) (supertasks " + supers + ")" + extra +
+         " (outcomes (o (density 1) (quality_distribution 1 1) (duration_distribution 1 1) "
+         "(cost_distribution 0 1))))\n";
+}
+
+// The text through vorna-echo twice (see expect_written_text_reads_back).
+std::string written_back(const std::string& text) {
+  ScratchDir dir;
+  return expect_written_text_reads_back(dir.with_file("in.tvorna", text));
+}
+
+}  // namespace
+
+// Sliders normalised by the first read are written with six decimals; the second read
+// must not normalise them again by the rounding of the sixth.
+TEST(WrittenTextsReadBack, MetaSlidersOnceNormalisedStayAsWritten) {
+  // The fifth cancel one another: their float sum is off by more than 1e-5.
+  for (const char* meta :
+       {"7 1 1 5", "0 9 1 7", "1 4 9 1", "0.3 0.3 0.3 0.1", "2367 -2365.18921 0.285714298 0", "0 0 0 0"}) {
+    SCOPED_TRACE(meta);
+    written_back(text_with(meta, GROUP + method_under("M", "G")));
+  }
+}
+
+// Reading sets a node's child number from the last form that lists it; the forms of a
+// node's parents are written so that the same parent comes last.
+TEST(WrittenTextsReadBack, NodesUnderSeveralTasksKeepTheirChildNumbers) {
+  const std::string under_two =
+      "(spec_task_group (label G) (agent A) (subtasks T1 T2) (qaf q_sum))\n"
+      "(spec_task (label T2) (agent A) (supertasks G) (subtasks X) (qaf q_max))\n"
+      "(spec_task (label T1) (agent A) (supertasks G) (subtasks M X) (qaf q_seq))\n" +
+      method_under("M", "T1") + method_under("X", "T1 T2");
+  const std::string crossed =
+      "(spec_task_group (label G) (agent A) (subtasks T1 T2 T3) (qaf q_sum))\n"
+      "(spec_task (label T3) (agent A) (supertasks G) (subtasks Y X) (qaf q_max))\n"
+      "(spec_task (label T1) (agent A) (supertasks G) (subtasks X Y) (qaf q_seq))\n"
+      "(spec_task (label T2) (agent A) (supertasks G) (subtasks M X) (qaf q_min))\n" +
+      method_under("M", "T2") + method_under("X", "T1 T2 T3") + method_under("Y", "T1 T3");
+  // In pre-order the first would come after the second, and X (Y) would change number.
+  for (auto [structure, first, second] : {std::tuple{under_two, "(label T2)", "(label T1)"},
+                                          std::tuple{crossed, "(label T3)", "(label T1)"}}) {
+    std::string written = written_back(text_with("1 0 0 0", structure));
+    EXPECT_LT(written.find(first), written.find(second)) << written;
+  }
+}
+
+// The attributes form refuses a negative time or cost and drops any pruning word but n
+// and p; the parameters form carries what the first read took.
+TEST(WrittenTextsReadBack, ControlValuesTheAttributesFormRefusesReadBack) {
+  const std::string parameters = "(spec_misc_scheduler_parameters (label run) (time_to_schedule_for ";
+  for (const std::string& control :
+       {parameters + "-2.5) (cost_accrued 1) (use_advanced_analysis 1) (pruning_setting n))\n",
+        parameters + "3) (cost_accrued -0.5) (use_advanced_analysis 0) (pruning_setting p))\n",
+        parameters + "3) (cost_accrued 0) (use_advanced_analysis 0) (pruning_setting x_prune))\n",
+        parameters + "-1) (cost_accrued 0) (use_advanced_analysis 0) (pruning_setting 7up))\n"
+                     "(spec_attributes (target_max_number_of_schedules 4) (scheduling_mode heuristic))\n"}) {
+    SCOPED_TRACE(control);
+    written_back(text_with("1 0 0 0", GROUP + method_under("M", "G") + control));
+  }
+}
+
+// "-0.000000" would read back as zero: an unset time would become a set one, and an
+// earliest-start commitment with such a deadline a type error.
+TEST(WrittenTextsReadBack, TinyNegativeValuesStayNegative) {
+  std::string written = written_back(text_with(
+      "1 0 0 0", GROUP + method_under("M", "G", " (deadline -0.0000003) (start_time -0.00000001)") +
+                     "(spec_commitment (label C) (type earliest_start_time) (agent A) (task M) (importance 1)\n"
+                     " (minimum_quality 0) (earliest_start_time 2) (deadline -0.0000001) (time_satisfied -1))\n"));
+  for (const char* line : {"\t(deadline -0.0000003)\n", "\t(start_time -0.00000001)\n", "\t(deadline -0.0000001)\n"})
+    EXPECT_NE(written.find(line), std::string::npos) << line << written;
 }

@@ -1,6 +1,7 @@
-// One input through the reader and the writer, as the fuzz target and the corpus replay
-// both run it. The designed stops of the reader (the fatal stops and exits that bad text
-// leads to) come back here through a stop hook instead of ending the process.
+// One input through the reader and the writer, and the written text through both again,
+// as the fuzz target and the corpus replay both run it. The designed stops of the reader
+// (the fatal stops and exits that bad text leads to) come back here through a stop hook
+// instead of ending the process.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@ enum class ReaderOutcome {
   EXIT_STATUS,       // a designed exit with a status
 };
 
-// Reads the bytes as a task-structure text, writes the model read to `output_file`
-// (e.g. "/dev/null") and frees everything, whatever the outcome.
-ReaderOutcome read_one_input(const uint8_t* data, size_t size, const char* output_file);
+// Reads the bytes as a task-structure text and, when they read, writes the model read to
+// `scratch_file` (overwritten), reads that text and writes it again: the two written texts
+// must be the same, else the process aborts with both. Frees everything, whatever the outcome.
+ReaderOutcome read_one_input(const uint8_t* data, size_t size, const char* scratch_file);
