@@ -124,9 +124,11 @@ class DecisionPoint {
 
  private:
   void mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoint* root_node, UncertaintyModeSetting mode);
-  void copy_nles_into_subtree();
+  void copy_nles_into_subtree(UncertaintyModeSetting mode);
   void combine_outcomes_in_subtree();
   void compute_potentials_of_methods(UncertaintyModeSetting mode);
+  // A method node's potentials from its combined outcome and the effects that can help it.
+  void compute_potentials(UncertaintyModeSetting mode);
 };
 
 inline bool DecisionPointList::has_key(DecisionPoint* item, const char* key) {

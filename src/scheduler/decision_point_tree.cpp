@@ -41,7 +41,7 @@ void DecisionPoint::mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoi
 
 void DecisionPoint::complete_dp_tree_after_mirroring(UncertaintyModeSetting mode, Scheduler* s) {
   gather_methods_for_task_record_at_all_dp_subs_too();
-  copy_nles_into_subtree();
+  copy_nles_into_subtree(mode);
   combine_outcomes_in_subtree();
   compute_potentials_of_methods(mode);
   if (s != nullptr) {
@@ -67,7 +67,7 @@ void DecisionPoint::gather_methods_for_task_record_at_all_dp_subs_too() {
   }
 }
 
-void DecisionPoint::copy_nles_into_subtree() {
+void DecisionPoint::copy_nles_into_subtree(UncertaintyModeSetting mode) {
   // A task with a node per path copies its effects once, at the node its attribute names;
   // otherwise every target would receive each effect once per path.
   if (BasicTask::get_dp_of_task(task_or_method) == this) {
@@ -88,9 +88,15 @@ void DecisionPoint::copy_nles_into_subtree() {
         copy->weight_effect_according_to_outcome_liklihood(copy->outcome_from_if_applicable->probability);
       affects_actually->add(copy);
       target->affected_by_actually->add(copy);
+      // A tree completed earlier in the round already has its potentials: bring the
+      // target's up to date, as if the trees had been built as one.
+      DecisionPoint* target_root = target->dp_of_task_group_root;
+      if (target_root != dp_of_task_group_root && target_root != nullptr &&
+          target_root->have_gathered_methods_for_task)
+        target->compute_potentials(mode);
     }
   }
-  for (long i = 0; i < subs.length(); i++) subs.get(i)->copy_nles_into_subtree();
+  for (long i = 0; i < subs.length(); i++) subs.get(i)->copy_nles_into_subtree(mode);
 }
 
 void DecisionPoint::combine_outcomes_in_subtree() {
@@ -118,28 +124,29 @@ void DecisionPoint::combine_outcomes_in_subtree() {
 }
 
 void DecisionPoint::compute_potentials_of_methods(UncertaintyModeSetting mode) {
-  for (long i = 0; i < dps_for_methods_for_task.length(); i++) {
-    DecisionPoint* m = dps_for_methods_for_task.get(i);
-    if (m->working_values_are_always_locked) {
-      m->potential_cost.duplicate(m->working_cost);
-      m->potential_quality.duplicate(m->working_quality);
-      m->potential_duration.duplicate(m->working_duration);
-      continue;
-    }
-    DistributionBundle bundle;
-    bundle.cost.duplicate(m->combined_outcomes->cost);
-    bundle.quality.duplicate(m->combined_outcomes->quality);
-    bundle.duration.duplicate(m->combined_outcomes->duration);
-    for (long k = 0; k < m->affected_by_actually->length(); k++) {
-      NLE* e = m->affected_by_actually->get(k);
-      // Potentials are the best case: only the effects that can help.
-      if (e->type == NLE_U_HINDERS || e->type == NLE_DISABLES || e->type == NLE_LIMITS) continue;
-      e->apply_nle_to(bundle, 1, mode, UNSET_TIME);
-    }
-    m->potential_cost.duplicate(bundle.cost);
-    m->potential_quality.duplicate(bundle.quality);
-    m->potential_duration.duplicate(bundle.duration);
+  for (long i = 0; i < dps_for_methods_for_task.length(); i++) dps_for_methods_for_task.get(i)->compute_potentials(mode);
+}
+
+void DecisionPoint::compute_potentials(UncertaintyModeSetting mode) {
+  if (working_values_are_always_locked) {
+    potential_cost.duplicate(working_cost);
+    potential_quality.duplicate(working_quality);
+    potential_duration.duplicate(working_duration);
+    return;
   }
+  DistributionBundle bundle;
+  bundle.cost.duplicate(combined_outcomes->cost);
+  bundle.quality.duplicate(combined_outcomes->quality);
+  bundle.duration.duplicate(combined_outcomes->duration);
+  for (long k = 0; k < affected_by_actually->length(); k++) {
+    NLE* e = affected_by_actually->get(k);
+    // Potentials are the best case: only the effects that can help.
+    if (e->type == NLE_U_HINDERS || e->type == NLE_DISABLES || e->type == NLE_LIMITS) continue;
+    e->apply_nle_to(bundle, 1, mode, UNSET_TIME);
+  }
+  potential_cost.duplicate(bundle.cost);
+  potential_quality.duplicate(bundle.quality);
+  potential_duration.duplicate(bundle.duration);
 }
 
 // ---------------------------------------------------------------- percolation

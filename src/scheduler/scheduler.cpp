@@ -77,12 +77,7 @@ void Scheduler::scheduler_soft_reset() {
   meta_root = new ("Scheduler::scheduler_soft_reset") TaskGroup;
   meta_root->id = "meta_root";
   meta_root->qaf = meta_root_qaf_is_min ? VORNA_MIN : VORNA_SUM;
-  dp_to_meta_root = new ("Scheduler::scheduler_soft_reset") DecisionPoint;
-  dp_to_meta_root->task_or_method = meta_root;
-  dp_to_meta_root->task_group_root = meta_root;
-  dp_to_meta_root->of_task = meta_root->id;
-  dp_to_meta_root->dp_of_task_group_root = dp_to_meta_root;
-  meta_root->attributes.add(DP_ATTRIBUTE_KEY, dp_to_meta_root);
+  replace_meta_decision_point();
 
   num_alternatives_created = 0;
   num_schedules_created = 0;
@@ -91,6 +86,16 @@ void Scheduler::scheduler_soft_reset() {
   first_estimated_finish_time = UNSET_TIME;
   first_estimated_quality = 0.0f;
   first_estimated_cost = 0.0f;
+}
+
+void Scheduler::replace_meta_decision_point() {
+  delete dp_to_meta_root;
+  dp_to_meta_root = new ("Scheduler::replace_meta_decision_point") DecisionPoint;
+  dp_to_meta_root->task_or_method = meta_root;
+  dp_to_meta_root->task_group_root = meta_root;
+  dp_to_meta_root->of_task = meta_root->id;
+  dp_to_meta_root->dp_of_task_group_root = dp_to_meta_root;
+  meta_root->attributes.add(DP_ATTRIBUTE_KEY, dp_to_meta_root);
 }
 
 void Scheduler::delete_all() {

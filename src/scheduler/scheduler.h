@@ -41,6 +41,9 @@ class Scheduler {
   void scheduler_soft_reset();
   // Releases the round's structures (never the task groups), then a soft reset.
   void delete_all();
+  // Frees the meta decision point, with every tree under it, and puts a fresh one on the
+  // meta root: the start of each round.
+  void replace_meta_decision_point();
 
   void add_new_task_group(TaskGroup* tg, int& monitor);
   void inspect_new_tg_for_misc_possible_error_conditions(TaskGroup* tg);
