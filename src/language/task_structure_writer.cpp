@@ -476,7 +476,7 @@ std::vector<NLE*> VornaIO::order_for_effect_forms(TaskList& task_groups) {
 
   // Which written effect each copy on a method stands for: the copies of a node's effects
   // sit in its affects_actually list in groups, one per effect in list order, each as
-  // long as the list of methods under that effect's target.
+  // long as the number of distinct methods under that effect's target.
   std::map<NLE*, NLE*> copy_of;
   for (BasicTask* node : nodes) {
     NLEList& copies = *node->affects_actually;
@@ -485,7 +485,7 @@ std::vector<NLE*> VornaIO::order_for_effect_forms(TaskList& task_groups) {
     for (long i = 0; i < node->affects_conceptually->length() && aligned; i++) {
       NLE* nle = node->affects_conceptually->get(i);
       TaskList methods;
-      if (nle->to != nullptr) nle->to->list_all_methods_for_task(methods);
+      if (nle->to != nullptr) nle->to->list_each_method_for_task_once(methods);
       long count = methods.length();
       methods.delete_list(0);
       for (long k = 0; k < count && aligned; k++) {

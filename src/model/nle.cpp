@@ -86,7 +86,12 @@ NLE::NLE()
       duration_power(&duration_power_uncertainty),
       cost_power(&cost_power_uncertainty) {}
 
-NLE::~NLE() = default;
+NLE::~NLE() {
+  // The target keeps no pointer to a freed effect. A target that goes first clears `to`.
+  if (to == nullptr) return;
+  to->affected_by_conceptually->remove_every(this);
+  to->affected_by_actually->remove_every(this);
+}
 
 void NLE::create_and_set_unique_nle_identifier(const char* word) {
   char number[32];
@@ -545,6 +550,10 @@ void NLEList::delete_function(void* item) { delete static_cast<NLE*>(item); }
 long NLEList::append(void*) {
   fprintf(stderr, "Error, attempting to use a void* list access function when sub\nprohibits untyped access.\n");
   abort_on_broken_promise();
+}
+
+void NLEList::remove_every(NLE* e) {
+  while (in_list(e)) remove(e, 0);
 }
 
 NLEList* NLEList::return_all_from(const ID& task_id) {

@@ -83,6 +83,8 @@ class NLE {
   AgentID owner_agent = EMPTY_ID;
   NLEID nle_id = EMPTY_ID;
   BasicTask* from = nullptr;
+  // While set, the target is alive: a node clears `to` in the effects its affected_by
+  // lists hold when it goes, and an effect takes itself out of those lists when freed.
   BasicTask* to = nullptr;
   NLETypes type = NLE_UNDEFINED;
   Outcome* outcome_from_if_applicable = nullptr;
@@ -180,6 +182,8 @@ class NLEList : public TypedList<NLEList, NLE> {
 
   // Refused: writes the message and aborts.
   long append(void* item);
+  // Takes every occurrence of e out of the list, leaving e alone.
+  void remove_every(NLE* e);
 
   // New lists (the caller deletes them, emptied) sharing the effects whose source
   // (resp. target) node has exactly this id.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <locale>
 #include <sstream>
 
 #include "foundation/fatal_stop.h"
@@ -72,6 +73,8 @@ void Resource::process_attributes_for_resource_models(StringAssociationList& att
     if (entry == nullptr || entry->return_key() != "overloaded_at") continue;
     // The value is a word, then the number: "x 20".
     std::istringstream text(entry->return_item() != nullptr ? entry->return_item() : "");
+    // "20.5" means 20.5 whatever the process locale.
+    text.imbue(std::locale::classic());
     std::string word;
     float number = -1.0f;
     bool nothing_to_read = !(text >> word);
@@ -105,10 +108,12 @@ void Resource::print(FILE* stream) const {
           owner_agent.c_str(), state, depleted_at);
 }
 
-// In float, overloaded_at + 1 is overloaded_at itself from 2^24 on, and the resource
-// would no longer read as over-produced; the next float above the mark always does.
+// One above the mark. From 2^24 on that sum is the mark itself in float, and the
+// resource would no longer read as over-produced: there the next float above it is used.
 ResourceUnit Resource::over_produced_flag() const {
-  return std::nextafterf(overloaded_at, std::numeric_limits<float>::infinity());
+  ResourceUnit flag = overloaded_at + 1.0f;
+  if (flag == overloaded_at) flag = std::nextafterf(overloaded_at, std::numeric_limits<float>::infinity());
+  return flag;
 }
 
 void Resource::mark_if_over_depleted() {
@@ -128,9 +133,9 @@ void Resource::fix_before_produce() {
 
 void Resource::fix_before_consume() {
   if (type == RESOURCE_NON_CONSUMABLE || overloaded_at == NO_UPPER_MARK) return;
-  // The flag, or a level a whole unit above the mark. A level put back just above the
-  // mark is not a flag and is consumed from where it stands.
-  if (state >= overloaded_at + 1.0f || state == over_produced_flag()) state = overloaded_at;
+  // The flag or above. A level put back just above the mark is not a flag and is
+  // consumed from where it stands.
+  if (state >= over_produced_flag()) state = overloaded_at;
 }
 
 void Resource::apply_recovery_rule() {

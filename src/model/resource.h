@@ -4,8 +4,9 @@
 //
 // A consumable resource that went below its lower mark holds the flag -1.0 until the next
 // produce starts again from the lower mark; one that went above its upper mark holds the
-// next float above that mark until the next consume starts again from the mark. A
-// non-consumable resource is never adjusted, and an upper mark of -1 means "none".
+// mark + 1 (the next float above a mark of 2^24 or more) until the next consume starts
+// again from the mark. A non-consumable resource is never adjusted, and an upper mark of
+// -1 means "none".
 #pragma once
 
 #include <cstdio>

@@ -126,6 +126,14 @@ BasicTask::~BasicTask() {
 
   affects_conceptually->delete_list(1);
   affects_actually->delete_list(1);
+  // The effects aimed here outlive this node (their sources own them): they must not
+  // reach back into it.
+  for (NLEList* aimed_here : {affected_by_conceptually, affected_by_actually}) {
+    for (long i = 0; i < aimed_here->length(); i++) {
+      NLE* e = aimed_here->get(i);
+      if (e->to == this) e->to = nullptr;
+    }
+  }
   affected_by_conceptually->delete_list(0);
   affected_by_actually->delete_list(0);
   affects_resource->delete_list(1);

@@ -92,6 +92,8 @@ class BasicTask {
   void list_all_descendants(TaskList& out);
   void list_all_descendants_not_methods(TaskList& out);
   void list_all_methods_for_task(TaskList& out);
+  // The same methods, each once however many paths reach it, in first-reached order.
+  void list_each_method_for_task_once(TaskList& out);
 
   // The decision point stored in the node's attributes; null for a null node or none stored.
   static DecisionPoint* get_dp_of_task(BasicTask* task);
@@ -107,7 +109,7 @@ class BasicTask {
   void propagate_deadlines_and_earliest_from_task_to_subs_only_then_recurse();
   void propagate_deadlines_and_earliest_from_task_to_children();
   float calc_sigmoid_multiplier(float x);
-  // Copies e onto every method under its target (binder step).
+  // Copies e onto every method under its target, once per method (binder step).
   static void propagate_nle_to_all_methods(NLE* e);
   // Every method at or under this node forgets its last run.
   void running_new_exp_reset_tg();
@@ -135,7 +137,7 @@ class BasicTask {
   Value weighting_factor = 1.0f;
   long i_am_child_number = -1;
   // Effects from this node as written and as copied onto methods (owned), effects to this
-  // node as written and the copies aimed at this method (shared).
+  // node as written and the copies aimed at this method (shared; a freed effect leaves them).
   NLEList* affects_conceptually;
   NLEList* affects_actually;
   NLEList* affected_by_conceptually;

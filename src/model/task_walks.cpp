@@ -1,6 +1,7 @@
 // The walks over the task tree: relations, collections, propagation of times and
 // effects, the sigmoid multiplier and the reset for a new run.
 #include <cstdio>
+#include <unordered_set>
 
 #include "foundation/fatal_stop.h"
 #include "model/nle.h"
@@ -54,6 +55,17 @@ void BasicTask::list_all_descendants_not_methods(TaskList& out) {
 void BasicTask::list_all_methods_for_task(TaskList& out) {
   if (task_type == VORNA_METHOD) out.append(this);
   for (long i = 0; i < subtasks.length(); i++) subtasks.get(i)->list_all_methods_for_task(out);
+}
+
+void BasicTask::list_each_method_for_task_once(TaskList& out) {
+  TaskList methods;
+  list_all_methods_for_task(methods);
+  std::unordered_set<BasicTask*> reached;
+  for (long i = 0; i < methods.length(); i++) {
+    BasicTask* method = methods.get(i);
+    if (reached.insert(method).second) out.append(method);
+  }
+  methods.delete_list(0);
 }
 
 int BasicTask::some_methods_use_multiple_outcomes_feature() {
@@ -121,8 +133,10 @@ void BasicTask::propagate_nle_to_all_methods(NLE* e) {
   if (e == nullptr || e->from == nullptr || e->to == nullptr) {
     error_exit("BasicTask::propagate_.. got a NULL pointer\n", 1);
   }
+  // A method reached by several paths (several supertasks, or a link written twice)
+  // still gets one copy: the effect acts on it once.
   TaskList methods;
-  e->to->list_all_methods_for_task(methods);
+  e->to->list_each_method_for_task_once(methods);
   for (long i = 0; i < methods.length(); i++) {
     BasicTask* method = methods.get(i);
     NLE* copy = e->duplicate();

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <locale>
 #include <string>
 
 #include "model/effect_test_support.h"
@@ -33,7 +34,7 @@ TEST(ResourceState, SettersMarkAndTheBadStateTest) {
   EXPECT_EQ(r.state, -1.0f);
   EXPECT_EQ(r.resource_is_depleted_or_overproduced(), 1);
   r.set_resource_status(12.0f);
-  EXPECT_EQ(r.state, above(10.0f));
+  EXPECT_EQ(r.state, 11.0f);
   EXPECT_EQ(r.resource_is_depleted_or_overproduced(), 1);
   r.set_resource_status(4.0f);
   r.set_resource_depleted_at(6.0f);
@@ -65,20 +66,28 @@ TEST(ResourceState, ConsumeBelowTheLowerMark) {
   EXPECT_FLOAT_EQ(at_mark.number_of_time_units_resource_is_in_bad_state, 3.0f);
 }
 
-TEST(ResourceState, ProduceAboveTheUpperMark) {
+TEST(ResourceState, ProduceAboveTheUpperMarkHoldsTheMarkPlusOne) {
   Method m;
   ConsumableResource r = consumable(19.0f, 0.0f, 20.0f);
   r.produce_resource(2.0f, 1.0f, &m);
-  EXPECT_EQ(r.state, above(20.0f));
+  EXPECT_EQ(r.state, 21.0f);
   EXPECT_EQ(r.method_that_put_the_resource_into_a_bad_state, &m);
   EXPECT_FLOAT_EQ(r.number_of_time_units_resource_is_in_bad_state, 0.5f);  // 1 - (20 - 19) / 2
   EXPECT_EQ(r.consume_resource(1.0f), 19.0f);                             // from 20
-  // From 2^24 on, mark + 1 is the mark itself in float; the resource must still read as
-  // over-produced.
-  ConsumableResource big = consumable(33554430.0f, 0.0f, 33554432.0f);
-  big.produce_resource(100.0f);
-  EXPECT_EQ(big.resource_is_depleted_or_overproduced(), 1);
-  EXPECT_EQ(big.consume_resource(1000.0f), 33554432.0f - 1000.0f);
+  // Mark + 1 wherever that sum is above the mark in float; from 2^24 on it is the mark
+  // itself, and the next float above the mark keeps the resource over-produced.
+  const float two_23 = 8388608.0f, two_24 = 16777216.0f, two_25 = 33554432.0f;
+  struct Case {
+    float mark, marked;
+  } cases[] = {{0.5f, 1.5f}, {20.0f, 21.0f}, {two_23 - 1.0f, two_23}, {two_23, two_23 + 1.0f},
+               {two_24, above(two_24)}, {two_25, above(two_25)}};
+  for (const Case& c : cases) {
+    ConsumableResource big = consumable(c.mark, 0.0f, c.mark);
+    big.produce_resource(c.mark);
+    EXPECT_EQ(big.state, c.marked) << "mark " << c.mark;
+    EXPECT_EQ(big.resource_is_depleted_or_overproduced(), 1) << "mark " << c.mark;
+    EXPECT_EQ(big.consume_resource(c.mark), 0.0f) << "from the mark " << c.mark;
+  }
   // Only the flag (or a whole unit above the mark) starts a consume from the mark; a
   // level put back just above it is consumed from where it stands.
   ConsumableResource put_back = consumable(20.0f, 0.0f, 20.0f);
@@ -144,6 +153,30 @@ TEST(ResourceChecks, InitialStateAndAttributes) {
         << "text '" << text << "'";
   }
   attributes.delete_list(1);
+}
+
+namespace {
+// A locale that reads and writes numbers with a decimal comma.
+struct CommaPoint : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+}  // namespace
+
+TEST(ResourceChecks, TheUpperMarkAttributeIsReadInTheCLocaleWhateverTheGlobalLocale) {
+  std::string texts[] = {"x 20.5", "x 0.25"};
+  float expected[] = {20.5f, 0.25f};
+  for (int i = 0; i < 2; i++) {
+    ConsumableResource r = consumable(1.0f, 0.0f);
+    StringAssociationList attributes;
+    attributes.add("overloaded_at", texts[i].data());
+    std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+    testing::internal::CaptureStderr();
+    r.process_attributes_for_resource_models(attributes);
+    testing::internal::GetCapturedStderr();
+    std::locale::global(previous);
+    EXPECT_EQ(r.overloaded_at, expected[i]) << texts[i];
+    attributes.delete_list(1);
+  }
 }
 
 TEST(ResourceListTest, DuplicateLookupAndPrune) {

@@ -49,6 +49,22 @@ struct SmallTree {
   ~SmallTree() { delete g; }
 };
 
+// Top over A and B, both over M; B names M twice. The caller deletes top.
+template <class Top>
+struct Diamond {
+  Top* top;
+  Task* a = node<Task>("A");
+  Task* b = node<Task>("B");
+  Method* m = node<Method>("M");
+  explicit Diamond(const char* top_id) : top(node<Top>(top_id)) {
+    link(top, a);
+    link(top, b);
+    link(a, m);
+    link(b, m);
+    link(b, m);
+  }
+};
+
 }  // namespace
 
 TEST(TaskTree, NodesAreNumberedInCreationOrder) {
@@ -165,15 +181,10 @@ TEST(TaskTree, PropagationTightensTimesPerLevelOrFromTheNodeOnly) {
 // Ownership: these prove themselves under the sanitizer build, which reports any node or
 // effect freed twice or never.
 TEST(TaskOwnership, DeletingATaskGroupFreesEveryNodeAndOwnedEffectOnce) {
-  TaskGroup* g = node<TaskGroup>("G");
-  Task* a = node<Task>("A");
-  Task* b = node<Task>("B");
-  Method* m = node<Method>("M");
-  link(g, a);
-  link(g, b);
-  link(a, m);
-  link(b, m);
-  link(b, m);  // a link written twice
+  Diamond<TaskGroup> tree("G");
+  TaskGroup* g = tree.top;
+  Task* a = tree.a;
+  Method* m = tree.m;
   m->outcomes.append(new Outcome);
   Enables* e = new Enables;
   e->from = m;
@@ -225,9 +236,66 @@ TEST(TaskTree, EffectsAreCopiedOntoEveryMethodUnderTheTarget) {
   EXPECT_EQ(copy->to, t.m1);
   EXPECT_EQ(copy->from, source);
   EXPECT_TRUE(source->affects_actually->in_list(copy));
-  delete source;  // owns the effect and its copies
-  t.m1->affected_by_actually->delete_list(0);
-  t.m2->affected_by_actually->delete_list(0);
+  delete source;  // owns the effect and its copies, which leave the methods' lists
+  EXPECT_EQ(t.m1->affected_by_actually->length(), 0);
+}
+
+TEST(TaskTree, AMethodReachedByTwoPathsGetsOneCopyOfAnEffect) {
+  // Facilitates 0.5 on quality 10 is 15, whether the effect aims at the top (three
+  // paths to M) or at B (a link written twice).
+  for (bool at_top : {true, false}) {
+    Diamond<Task> tree("T");
+    Method* m = tree.m;
+    Method* source = node<Method>("S");
+    UnBoundedFacilitates* e = new UnBoundedFacilitates;
+    e->from = source;
+    e->to = at_top ? static_cast<BasicTask*>(tree.top) : tree.b;
+    e->quality_power_uncertainty.append(1.0f, 0.5f);
+    source->affects_conceptually->add(e);
+    BasicTask::propagate_nle_to_all_methods(e);
+    EXPECT_EQ(source->affects_actually->length(), 1) << at_top;
+    DistributionBundle bundle;
+    bundle.quality.append(1.0f, 10.0f);
+    for (long i = 0; i < m->affected_by_actually->length(); i++)
+      m->affected_by_actually->get(i)->apply_nle_to(bundle, 1, SCHEDULE_USING_UNCERTAINTY, 0.0f);
+    EXPECT_FLOAT_EQ(bundle.quality.get_expected_value(), 15.0f) << at_top;
+    delete source;
+    delete tree.top;
+  }
+}
+
+TEST(TaskOwnership, AFreedEffectLeavesNoPointerInTheNodesThatOutliveIt) {
+  // G1 over S and X, G2 over X and Y; X over M. S affects X, Y affects S's sibling O in G1.
+  TaskGroup *g1 = node<TaskGroup>("G1"), *g2 = node<TaskGroup>("G2");
+  Method *s = node<Method>("S"), *o = node<Method>("O"), *m = node<Method>("M"), *y = node<Method>("Y");
+  Task* x = node<Task>("X");
+  for (BasicTask* sub : std::initializer_list<BasicTask*>{s, o, x}) link(g1, sub);
+  for (BasicTask* sub : std::initializer_list<BasicTask*>{x, y}) link(g2, sub);
+  link(x, m);
+  auto bind = [](BasicTask* from, BasicTask* to) {
+    NLE* e = new Enables;
+    e->from = from;
+    e->to = to;
+    from->affects_conceptually->add(e);
+    to->affected_by_conceptually->add(e);
+    BasicTask::propagate_nle_to_all_methods(e);
+    return e;
+  };
+  bind(s, x);
+  NLE* on_the_deleted_group = bind(y, o);
+  delete g1;
+  // The shared node and its method forget the effect and its copy; the effect into the
+  // deleted group no longer reaches into it. Printing reads every effect they hold.
+  EXPECT_EQ(x->affected_by_conceptually->length(), 0);
+  EXPECT_EQ(m->affected_by_actually->length(), 0);
+  EXPECT_EQ(on_the_deleted_group->to, nullptr);
+  EXPECT_EQ(y->affects_actually->get(0L)->to, nullptr);
+  testing::internal::CaptureStdout();
+  x->print(stdout);
+  m->print(stdout);
+  y->print(stdout);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("NLEs from conceptually : unbound\n"));
+  delete g2;
 }
 
 TEST(TaskTree, ResetAndOutcomeCountsCoverTheMethodsAtOrUnderTheNode) {
