@@ -51,6 +51,10 @@ class TypedList : public List {
   int remove(long i, int free) { return List::remove(i, free, Derived::delete_function); }
   int remove(int i, int free) { return remove(static_cast<long>(i), free); }
   void delete_list(int free) { List::delete_list(free, Derived::delete_function); }
+  // Empties the list and leaves the items alone. Unlike delete_list(0) it names no delete
+  // function, so a library that only empties a list of another library's items does not
+  // link against that library.
+  void empty_list() { List::delete_list(0, nullptr); }
 
   void print(FILE* stream) {
     for (long i = 0; i < length(); i++) get(i)->print(stream);

@@ -29,7 +29,7 @@ Commitment::Commitment()
 }
 
 Commitment::~Commitment() {
-  dps_for_tasks->delete_list(0);
+  dps_for_tasks->empty_list();
   delete dps_for_tasks;
 
   // Every name belongs to the commitment, whether it came through add_task_id or was

@@ -1,8 +1,13 @@
-// The scheduler's mirror node of a task, as far as the model reads it: an effect reads
-// the working quality of its source task's node and the time that task gets quality, a
-// commitment keeps the nodes of its tasks, a task finds its node through its attributes.
-// Only public fields and inline code live here, so the model library never links
-// against scheduler code; the scheduler adds the rest of the node.
+// The scheduler's mirror node of a task: one per task or method (one per path for a task
+// under several parents), carrying what the scheduler works out for it: alternatives,
+// commitments, the methods under it, the combined outcome of a method, potential and
+// working quality, cost and duration, and its own copies of the effects that touch it.
+//
+// The model reads a node in three narrow places (an effect reads its source's working
+// quality and quality time, a commitment keeps the nodes of its tasks, a task finds its
+// node through its attributes). Those reads use fields only; everything that runs code
+// is defined in the scheduler library, which the model and language libraries never
+// link against.
 #pragma once
 
 #include <cstdio>
@@ -10,16 +15,21 @@
 
 #include "foundation/shared_types.h"
 #include "foundation/typed_list.h"
+#include "model/commitment.h"
 #include "model/distribution.h"
+#include "model/outcome.h"
+#include "model/task.h"
+#include "scheduler/alternative.h"
 
-class BasicTask;
-class Outcome;
+class NLEList;
 class DecisionPoint;
+class Scheduler;
 
 class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
  public:
   static constexpr const char* access_text = "DecisionPointList access function";
   static constexpr bool adds_at_front = true;
+  // Frees the node with its whole subtree.
   static void delete_function(void* item);
   // Node names are compared exactly.
   static bool has_key(DecisionPoint* item, const char* key);
@@ -29,12 +39,11 @@ class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
 
 class DecisionPoint {
  public:
-  DecisionPoint() { working_quality.set_to_100_percent_zero_value(); }
-  // The node does not own its neighbours: both lists are only emptied.
-  ~DecisionPoint() {
-    supers.delete_list(0);
-    subs.delete_list(0);
-  }
+  DecisionPoint();
+  // Frees the alternatives, the effect copies this node made and the child nodes (a child
+  // still reached from another parent stays). The node leaves its parents' lists, and its
+  // task's attribute when that still names it, so no lookup returns a freed node.
+  ~DecisionPoint();
   DecisionPoint(const DecisionPoint&) = delete;
   DecisionPoint& operator=(const DecisionPoint&) = delete;
 
@@ -43,18 +52,84 @@ class DecisionPoint {
   MyTime get_time_task_or_method_gets_quality() const { return time_task_or_method_gets_quality; }
   Distribution& get_working_quality() { return working_quality; }
   Outcome* get_combined_outcomes() const { return combined_outcomes; }
+  const char* of_task_chars() const { return of_task.c_str(); }
+  bool is_method_node() const { return task_or_method != nullptr && task_or_method->task_type == VORNA_METHOD; }
+
+  // ---- building: decision_point_tree.cpp ----
+  // Both halves in one call, for a tree whose effects stay inside the trees built so far.
+  void create_parallel_dp_tree_for_task_structure(BasicTask* root, UncertaintyModeSetting mode, Scheduler* s);
+  // Step one: this node and a new node under it for every subtask, each stored in its task.
+  void mirror_task_structure_into_dp_tree(BasicTask* root, UncertaintyModeSetting mode, Scheduler* s);
+  // The rest, on a mirrored root, once every tree of the round is mirrored: methods
+  // gathered, effects copied, outcomes combined, potentials, working values, quality times.
+  void complete_dp_tree_after_mirroring(UncertaintyModeSetting mode, Scheduler* s);
+  void gather_methods_for_task_record_at_all_dp_subs_too();
+  void complete_initialization_by_perculating_all_method_qualities_up_tree();
+  void check_supers_for_newly_acquired_quality(MyTime t);
+  void revise_potentials_of_subs_to_reflect_quality_from_commitment_satisfaction_if_appropriate();
+  // Depth first, each node added at the front before its own descendants (ancestors).
+  void list_all_descendants(DecisionPointList& out);
+  void list_all_ancestors(DecisionPointList& out);
+
+  // ---- checks, prints and sizes: decision_point.cpp ----
+  void verify_dp_to_task_links_and_vice_versa();
+  void print(FILE* stream, int without_alternatives);
+  void print_detailed_hierarchy(FILE* stream, int without_alternatives);
+  void print_hierarchy(FILE* stream, long depth);
+  void print_hierarchy_with_potentials(FILE* stream, long depth);
+  long memory_used_by_distributions();
+  void print_sizeof();
+  void print_sizeof_recursively();
 
   BasicTask* task_or_method = nullptr;
+  BasicTask* task_group_root = nullptr;
+  DecisionPoint* dp_of_task_group_root = nullptr;
   TaskID of_task = EMPTY_ID;
   DecisionPointList supers;
+  // Children at the front: the reverse of the task's subtask order.
   DecisionPointList subs;
+  // Owned.
+  AlternativeList alternatives;
+  // Not owned.
+  CommitmentList commitments;
+  int have_gathered_methods_for_task = 0;
+  // Every method at or under this node and their nodes, in gathering order; not owned.
+  TaskList methods_for_task;
+  DecisionPointList dps_for_methods_for_task;
+  float method_rating = 0.0f;
   // Not yet: the task has no quality at any time so far.
   MyTime time_task_or_method_gets_quality = UNSET_TIME;
+  Distribution potential_cost;
+  Distribution potential_quality;
+  Distribution potential_duration;
+  // The generation of the scheduler's counter at which the working values were computed.
+  int working_change_counter = 0;
+  Distribution working_cost;
   Distribution working_quality;
+  Distribution working_duration;
+  int is_enabler_in_current_schedule = 0;
+  // Points at one of the next two, by the uncertainty mode of the build.
   Outcome* combined_outcomes = nullptr;
-};
+  Outcome combined_outcomes_uncertainty;
+  Outcome combined_outcomes_expected_value;
+  // Quality other agents promised for this task.
+  Distribution communicated_quality;
+  int working_values_are_locked = 0;
+  // A method that already ran: its values are pinned for the life of the tree.
+  int working_values_are_always_locked = 0;
+  MyTime earliest_method_may_be_scheduled = UNSET_TIME;
+  // The node owns the copies in affects_actually; affected_by_actually shares them.
+  NLEList* affects_actually;
+  NLEList* affected_by_actually;
 
-inline void DecisionPointList::delete_function(void* item) { delete static_cast<DecisionPoint*>(item); }
+ private:
+  void mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoint* root_node, UncertaintyModeSetting mode);
+  void copy_nles_into_subtree(UncertaintyModeSetting mode);
+  void combine_outcomes_in_subtree();
+  void compute_potentials_of_methods(UncertaintyModeSetting mode);
+  // A method node's potentials from its combined outcome and the effects that can help it.
+  void compute_potentials(UncertaintyModeSetting mode);
+};
 
 inline bool DecisionPointList::has_key(DecisionPoint* item, const char* key) {
   return item != nullptr && item->of_task == key;

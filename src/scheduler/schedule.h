@@ -15,6 +15,7 @@
 class Method;
 class DecisionPoint;
 class ScheduleElement;
+class Schedule;
 
 // The elements of one schedule in execution order; `add` appends.
 class ScheduleElementList : public TypedList<ScheduleElementList, ScheduleElement> {
@@ -69,4 +70,14 @@ class Schedule {
   Distribution quality;
   Distribution cost;
   Distribution finish_time;
+};
+
+// The schedules of a round, in the order they were made; `add` appends, names are
+// compared exactly, and the list's owner frees the schedules through it.
+class ScheduleList : public TypedList<ScheduleList, Schedule> {
+ public:
+  static constexpr const char* access_text = "ScheduleList access function";
+  static constexpr bool adds_at_front = false;
+  static void delete_function(void* item) { delete static_cast<Schedule*>(item); }
+  static bool has_key(Schedule* item, const char* key) { return item != nullptr && item->id == key; }
 };

@@ -1,0 +1,194 @@
+// The one object that holds everything a scheduling run needs: the agent's task groups
+// under a synthetic meta root, the decision-point tree, the schedules made, the criteria
+// and settings, the commitments and resources, the tuning constants of method rating,
+// and the run's counters and timings.
+//
+// The class is large; its operations are grouped below under banners naming the file
+// that defines them. The fields are one block, in one place.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "foundation/shared_types.h"
+#include "model/commitment.h"
+#include "model/resource.h"
+#include "model/schedule_bundles.h"
+#include "model/task.h"
+#include "scheduler/alternative.h"
+#include "scheduler/decision_point.h"
+#include "scheduler/schedule.h"
+
+class ClientDataPacket;
+
+class Scheduler {
+ public:
+  // While set, the shared code prints none of its informational messages (the library's
+  // in-memory run sets it); the program leaves it 0.
+  static inline int silent = 0;
+
+  //===----------------------------------------------------------------------===//
+  // Construction, configuration and reports: scheduler.cpp
+  //===----------------------------------------------------------------------===//
+  Scheduler();
+  ~Scheduler();
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
+
+  void scheduler_hard_reset();
+  // Counters and start times back to their defaults, and a fresh meta root with its
+  // decision point; the ones it replaces are freed (the task groups under them stay).
+  void scheduler_soft_reset();
+  // Releases the round's structures (never the task groups), then a soft reset.
+  void delete_all();
+  // Frees the meta decision point, with every tree under it, and puts a fresh one on the
+  // meta root: the start of each round.
+  void replace_meta_decision_point();
+
+  void add_new_task_group(TaskGroup* tg, int& monitor);
+  void inspect_new_tg_for_misc_possible_error_conditions(TaskGroup* tg);
+  // Shares the list's commitments.
+  void add_new_commitments(CommitmentList& commitments);
+  void copy_commitments_for_this_agent_to_proper_lists_for_scheduling();
+  DecisionPoint* return_meta_level_dp_root() { return dp_to_meta_root; }
+  TaskGroup* return_meta_level_tg_root() { return meta_root; }
+
+  void turn_off_pruning_of_alternatives() { turn_off_alternative_pruning = 1; }
+  void turn_on_pruning_of_alternatives() { turn_off_alternative_pruning = 0; }
+  void set_task_prune_setting(long n) { max_number_of_alternatives_at_each_interior_node = static_cast<int>(n); }
+  void set_tg_prune_setting(long n) { max_number_of_alternatives_at_each_task_group = static_cast<int>(n); }
+  void set_method_scheduling_mode(MethodSchedulingModes mode);
+  void set_scheduler_values_to_schedule_with(ScheduleSettingBundle b) { schedule_with = b; }
+  void achieve_quality_for_all_task_groups();
+  void do_not_necessarily_achieve_quality_for_all_task_groups();
+  void generate_redundant_alternatives_under_max_qaf() { generate_redundant_alternatives_under_max = 1; }
+  void do_not_generate_redundant_alternatives_under_max_qaf() { generate_redundant_alternatives_under_max = 0; }
+  void set_scheduler_envelope_toggles(EnvelopeToggleBundle b) { envelope_toggles = b; }
+  void emphasize_schedules_that_satisfy_hard_commitments() {
+    use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 1;
+  }
+  void set_max_num_schedules(long n) { num_schedules_to_make = static_cast<int>(n); }
+  void set_scheduler_criteria(ScheduleCriteriaBundle b) { criteria_bundle = b; }
+  void use_advanced_schedule_analysis_to_compute_quality() { use_trees_to_recompute_schedule_quality = 1; }
+  void use_standard_schedule_analysis_to_compute_quality() { use_trees_to_recompute_schedule_quality = 0; }
+  void set_schedule_q_computation_varaible(int v) { use_trees_to_recompute_schedule_quality = v; }
+  MyTime get_current_time() { return 0.0f; }
+
+  void return_build_stats_to_client(long& num_alts, long& num_alts_at_tg, long& num_good_scheds_created,
+                                    long& num_all_scheds_created, double& time_spent_on_alts,
+                                    double& time_spent_on_scheds);
+  // A new packet of the meta decision point's alternatives (the caller owns it), or null.
+  ClientDataPacket* return_top_level_alternative_data();
+
+  // Alternative choosers; only the first is used by the system.
+  Alternative* choose_best_alternative(AlternativeList& list, ScheduleCriteriaBundle& criteria);
+  Alternative* least_cost_alternative_with_non_zero_quality(AlternativeList& list);
+  Alternative* least_duration_alternative_with_non_zero_quality(AlternativeList& list);
+  Alternative* highest_quality_alternative(AlternativeList& list);
+  Alternative* maximum_possible_quality_alt(AlternativeList& list);
+  Alternative* most_conservative_alternative(AlternativeList& list);
+  int alt_can_lead_to_better_schedule_than_existing_schedules(Alternative*) { return 1; }
+  int some_task_groups_have_zero_quality() { return 1; }
+
+  //===----------------------------------------------------------------------===//
+  // Working quality, cost and duration: working_values.cpp
+  //===----------------------------------------------------------------------===//
+  void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
+  void calculate_working_qdc_for_method(DecisionPoint* dp);
+  void calculate_working_qdc_for_task(DecisionPoint* dp);
+  void special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp);
+  // A what-if and its undo, always as a pair around a test; `saved` holds the working
+  // resources between the two calls.
+  void see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved);
+  void undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved);
+  // Hands back what a method borrowed from non-consumable resources and adds what it produces.
+  void check_resources_for_restoration_and_production(Method* method, DecisionPoint* dp);
+
+  //===----------------------------------------------------------------------===//
+  // Alternative generation: alternative_generation.cpp
+  //===----------------------------------------------------------------------===//
+  void create_alternatives_for_all_methods(DecisionPoint* dp, int& monitor);
+  void create_alternatives_for_method_x(DecisionPoint* dp, int& monitor);
+  void create_alternatives_for_task_and_all_subs(DecisionPoint* dp, int& monitor);
+  void create_alternatives_sum(DecisionPoint* dp, int& monitor, const char* label);
+  void create_alternatives_min(DecisionPoint* dp, int& monitor, const char* label);
+  void create_alternatives_max(DecisionPoint* dp, int& monitor, const char* label);
+  void create_candidate_alternatives_for_dp_under_sum(DecisionPoint* dp, AlternativeList& candidates,
+                                                      const char* label);
+  // One candidate per combination of one alternative of each member, the last member
+  // varying fastest. With cap_flag 1 at most `cap` are kept. Returns the number kept.
+  long create_cross_product_alternatives_from_a_set_of_dps(DecisionPoint* dp, AlternativeList& candidates,
+                                                           DecisionPoint** members, long n, const char* label,
+                                                           int cap_flag, long cap);
+  void special_include_quality_from_commitment_satisfaction_in_alt_potential_if_appropriate(DecisionPoint* dp,
+                                                                                           Alternative* alt);
+  void prune_alternatives_according_to_criteria(DecisionPoint* dp);
+  int method_is_in_non_local_commitment_list(Method* method);
+
+  //===----------------------------------------------------------------------===//
+  // Fields, in one block
+  //===----------------------------------------------------------------------===//
+  const char* id_string = "SCHEDULER";
+  AgentID agent_to_schedule_for;
+  // Owned: freed (emptied of its task groups first) by the soft reset and the destructor.
+  TaskGroup* meta_root = nullptr;
+  // Owned, with the trees under it; freed before the meta root.
+  DecisionPoint* dp_to_meta_root = nullptr;
+  // Not owned.
+  TaskList task_roots;
+  // The roots of this agent's trees; they are freed with the meta decision point.
+  DecisionPointList dp_roots;
+  // Owned.
+  ScheduleList good_schedules;
+  MyTime initial_start_time_to_schedule_for = 0.0f;
+  MyTime start_time_to_schedule_for = 0.0f;
+  MyTime the_current_time = 0.0f;
+  MyTime end_of_the_current_working_schedule = UNSET_TIME;
+  // -1: no target.
+  int num_schedules_to_make = 50;
+  Quality highest_possible_quality_in_list_of_candidate_tasks = UNSET_TIME;
+  int num_alternatives_created = 0;
+  int num_of_alternatives_created_at_root = 0;
+  int num_good_schedules_created = 0;
+  int num_schedules_created = 0;
+  double time_spent_making_alts = 0.0;
+  double time_spent_scheduling_alts = 0.0;
+  ScheduleCriteriaBundle criteria_bundle;
+  int repeat_scheduling_count = 0;
+  UncertaintyModeSetting current_mode = SCHEDULE_USING_UNCERTAINTY;
+  FILE* fp_stavo_tmp = nullptr;
+  // Copies made by the round; owned.
+  ResourceList resources;
+  ResourceList working_resources;
+  int generate_redundant_alternatives_under_max = 0;
+  int turn_off_alternative_pruning = 0;
+  int max_number_of_alternatives_at_each_task_group = 20;
+  int max_number_of_alternatives_at_each_interior_node = 10;
+  MethodSchedulingModes method_scheduling_mode = ScheduleMethodsHeuristically;
+  ScheduleSettingBundle schedule_with;
+  EnvelopeToggleBundle envelope_toggles;
+  MyTime first_estimated_finish_time = UNSET_TIME;
+  float first_estimated_quality = 0.0f;
+  float first_estimated_cost = 0.0f;
+  int meta_root_qaf_is_min = 0;
+  Cost money_spent_thus_far = 0.0f;
+  int use_trees_to_recompute_schedule_quality = 1;
+  float bonus_for_first_method_facilitated = 2.0f;
+  float bonus_for_each_subsequent_method_facilitated = 1.0f;
+  float bonus_for_first_hindered = 2.0f;
+  float bonus_for_each_subsequent_hindered = 1.0f;
+  float bonus_for_first_disabled = 2.0f;
+  float bonus_for_each_subsequent_disabled = 1.0f;
+  float penalty_for_each_newly_violated = 1.0f;
+  float reward_for_each_newly_satisfied = 1.0f;
+  // None owned.
+  CommitmentList all_local_commitments;
+  CommitmentList all_non_local_commitments;
+  CommitmentList all_known_commitments_for_all_agents;
+  int global_working_change_counter = 1;
+  int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
+
+ private:
+  void free_meta_root_and_its_decision_point();
+  void print_generation_status_if_due();
+};

@@ -1,0 +1,213 @@
+// Working quality, cost and duration: what each decision point achieves with the methods
+// placed in the schedule under construction, recomputed bottom-up and memoised by the
+// scheduler's change counter; the what-if pair the method rating asks with; and the
+// resource hand-back of a method.
+//
+// Invariant of the what-if pair: see_what_happens... and its undo, called around a test,
+// leave the working values, the quality times and working_resources as they found them.
+// Only the visited nodes are marked current.
+#include <cstdio>
+#include <vector>
+
+#include "foundation/fatal_stop.h"
+#include "model/nle.h"
+#include "model/resource.h"
+#include "scheduler/scheduler.h"
+
+void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
+  if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) return;
+  // Marked before recursing: that is what ends the recursion on effect cycles.
+  dp->working_change_counter = global_working_change_counter;
+  for (long i = 0; i < dp->subs.length(); i++)
+    calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
+  if (dp->is_method_node()) {
+    for (long i = 0; i < dp->affected_by_actually->length(); i++) {
+      DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
+      if (source != nullptr) calculate_working_qdc_for_task_or_method_and_all_subs(source, include_commitments);
+    }
+    calculate_working_qdc_for_method(dp);
+  } else {
+    calculate_working_qdc_for_task(dp);
+  }
+  dp->working_quality.combine(dp->communicated_quality, VORNA_MAX);
+  if (include_commitments) special_add_quality_that_may_come_from_commitment_satisfaction(dp);
+  dp->working_quality.multiply_all_values_by(dp->task_or_method->weighting_factor);
+}
+
+namespace {
+Resource* working_resource_or_exit(ResourceList& list, const ID& name, const char* message) {
+  Resource* r = list.get(name);
+  if (r == nullptr) error_exit(message, 1);
+  return r;
+}
+}  // namespace
+
+void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
+  // Starts from the stored working values, not the outcome: a placed method is locked and
+  // an unplaced one holds 100% zero, so the effects are applied once.
+  DistributionBundle bundle;
+  bundle.cost.duplicate(dp->working_cost);
+  bundle.quality.duplicate(dp->working_quality);
+  bundle.duration.duplicate(dp->working_duration);
+  for (long i = 0; i < dp->affected_by_actually->length(); i++)
+    dp->affected_by_actually->get(i)->apply_nle_to(bundle, 0, current_mode, end_of_the_current_working_schedule);
+
+  // The gate reads the quality before the effects: a disabled method still consumes.
+  if (dp->working_quality.some_values_are_gt_zero()) {
+    Method* method = static_cast<Method*>(dp->task_or_method);
+    float v = dp->working_duration.get_specified_value(schedule_with.d);
+    const char* missing = "Unable to locate resource ptr when computing method q\n";
+    for (long i = 0; i < method->affects_resource->length(); i++) {
+      ResourceNLE* rnle = method->affects_resource->get(i);
+      if (rnle->type == RNLE_PRODUCES) continue;
+      rnle->apply_rnle_to(working_resource_or_exit(working_resources, rnle->resource_id, missing), v, method);
+    }
+    for (long i = 0; i < method->affected_by_resource->length(); i++) {
+      ResourceNLE* rnle = method->affected_by_resource->get(i);
+      rnle->apply_rnle_to(bundle, working_resource_or_exit(working_resources, rnle->resource_id, missing), v,
+                          method);
+    }
+    check_resources_for_restoration_and_production(method, dp);
+  }
+  dp->working_quality.duplicate(bundle.quality);
+  dp->working_cost.duplicate(bundle.cost);
+  dp->working_duration.duplicate(bundle.duration);
+}
+
+void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
+  BasicTask* task = dp->task_or_method;
+  VORNA_QualityAF qaf = task->qaf;
+  long n = dp->subs.length();
+  dp->working_quality.delete_all();
+  dp->working_cost.delete_all();
+  dp->working_duration.delete_all();
+  if (n == 0) {
+    dp->working_quality.set_to_100_percent_zero_value();
+    dp->working_cost.set_to_100_percent_zero_value();
+    dp->working_duration.set_to_100_percent_zero_value();
+    return;
+  }
+
+  long counted = 0;
+  for (long i = 0; i < n; i++) {
+    DecisionPoint* child = dp->subs.get(i);
+    if (i == 0) {
+      dp->working_quality.duplicate(child->working_quality);
+      dp->working_cost.duplicate(child->working_cost);
+      dp->working_duration.duplicate(child->working_duration);
+      if (qaf == VORNA_SIGMOID) dp->working_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
+    } else {
+      // The quality of a sequence is that of its last subtask, never a combination.
+      if (qaf != VORNA_SEQ) dp->working_quality.combine(child->working_quality, qaf);
+      dp->working_cost.combine_costs(child->working_cost);
+      dp->working_duration.combine_durations(child->working_duration);
+    }
+    if (child->working_quality.some_values_are_gt_zero()) counted++;
+  }
+
+  if (qaf == VORNA_SEQ) {
+    for (long i = 0; i < n; i++) {
+      DecisionPoint* child = dp->subs.get(i);
+      if (child->task_or_method->i_am_child_number == task->subtasks.length() - 1)
+        dp->working_quality.duplicate(child->working_quality);
+    }
+  } else if (qaf == VORNA_SEQ_SUM) {
+    long in_time = 0;
+    for (long i = 0; i < n; i++) {
+      MyTime t = dp->subs.get(i)->time_task_or_method_gets_quality;
+      if (t != UNSET_TIME && t <= end_of_the_current_working_schedule) in_time++;
+    }
+    if (in_time != n) dp->working_quality.set_to_100_percent_zero_value();
+  } else if (qaf == VORNA_SIGMOID) {
+    float x = static_cast<float>(counted) / static_cast<float>(n);
+    dp->working_quality.apply_sigmoid_multiple(task->calc_sigmoid_multiplier(x));
+  }
+
+  // A child that has quality but no time yet is being placed: the percolation after it
+  // is placed gives the parent its time, which is then the method's finish.
+  if (dp->working_quality.some_values_are_gt_zero() && dp->time_task_or_method_gets_quality == UNSET_TIME) {
+    MyTime latest = UNSET_TIME;
+    bool all_timed = true;
+    for (long i = 0; i < n; i++) {
+      DecisionPoint* child = dp->subs.get(i);
+      if (!child->working_quality.some_values_are_gt_zero()) continue;
+      MyTime t = child->time_task_or_method_gets_quality;
+      if (t == UNSET_TIME) all_timed = false;
+      if (t > latest) latest = t;
+    }
+    if (all_timed) dp->time_task_or_method_gets_quality = latest;
+  }
+}
+
+void Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp) {
+  if (dp == nullptr) error_exit("Scheduler::special_include... got a null pointer.\n", 1);
+  for (long i = 0; i < dp->commitments.length(); i++) {
+    Commitment* c = dp->commitments.get(i);
+    if (c == nullptr) error_exit("Scheduler::special_add... got a null commitment pointer.\n", 1);
+    if (c->type == NON_LOCAL_COMMITMENT_TYPE || c->status != COMMITMENT_SATISFIED) continue;
+    LocalCommitment* local = c->as_local();
+    if (local == nullptr) continue;
+    dp->working_quality
+        .special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
+            local->quality_for_commitment_satisfaction, local->minimum_quality);
+  }
+}
+
+// ---------------------------------------------------------------- what-if
+
+namespace {
+// The method's node, then the nodes of its ancestors, nearest first.
+std::vector<DecisionPoint*> what_if_chain(DecisionPoint* dp) {
+  std::vector<DecisionPoint*> chain{dp};
+  TaskList ancestors;
+  dp->task_or_method->list_all_ancestors(ancestors);
+  for (long i = 0; i < ancestors.length(); i++) {
+    DecisionPoint* node = BasicTask::get_dp_of_task(ancestors.get(i));
+    if (node != nullptr) chain.push_back(node);
+  }
+  ancestors.empty_list();
+  return chain;
+}
+}  // namespace
+
+void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  dp->working_quality.duplicate(dp->combined_outcomes->quality);
+  dp->working_duration.duplicate(dp->combined_outcomes->duration);
+  dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
+  for (DecisionPoint* node : what_if_chain(dp)) {
+    // 0, never the counter plus one: a node one generation behind would then look current.
+    node->working_change_counter = 0;
+    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
+  }
+}
+
+void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
+  dp->working_quality.set_to_100_percent_zero_value();
+  dp->working_cost.set_to_100_percent_zero_value();
+  dp->working_duration.set_to_100_percent_zero_value();
+  for (DecisionPoint* node : what_if_chain(dp)) {
+    node->working_change_counter = 0;
+    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
+    node->working_change_counter = global_working_change_counter;
+  }
+  // The recomputation may have consumed or produced again.
+  working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
+}
+
+// ---------------------------------------------------------------- resources
+
+void Scheduler::check_resources_for_restoration_and_production(Method* method, DecisionPoint* dp) {
+  float d = dp->working_duration.get_specified_value(schedule_with.d);
+  for (long i = 0; i < method->affects_resource->length(); i++) {
+    ResourceNLE* rnle = method->affects_resource->get(i);
+    Resource* r = working_resource_or_exit(working_resources, rnle->resource_id,
+                                           "Unable to locate a resource in check_resoruces in sched.cc");
+    if (rnle->type == RNLE_USES && r->type == RESOURCE_NON_CONSUMABLE) {
+      static_cast<Uses*>(rnle)->restore_resource(r, d, method);
+    } else if (rnle->type == RNLE_PRODUCES && dp->working_quality.some_values_are_gt_zero()) {
+      rnle->apply_rnle_to(r, d, method);
+    }
+  }
+}

@@ -1,0 +1,194 @@
+// Alternatives and their generation: set comparison, copies, the candidate order and ids
+// of each route, the cap, deadlines, the subtask warning and sequences without a last.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "language/vorna_io_test_support.h"
+#include "scheduler_test_support.h"
+
+using scheduler_test::AGENT_A;
+using scheduler_test::group;
+using scheduler_test::method;
+using scheduler_test::task;
+using testing::HasSubstr;
+
+namespace {
+
+std::string pairs(Distribution& d) { return vorna_io_test::pairs(d); }
+
+Alternative* alternative_of(std::vector<BasicTask*> methods) {
+  Alternative* a = new Alternative;
+  for (BasicTask* m : methods) a->method_list.add(m);
+  return a;
+}
+
+// "id: m1 m2" per alternative.
+std::vector<std::string> listing(AlternativeList& list) {
+  std::vector<std::string> out;
+  for (long i = 0; i < list.length(); i++) {
+    std::string line = list.get(i)->of_task + ":";
+    for (long k = 0; k < list.get(i)->method_list.length(); k++) line += " " + list.get(i)->method_list.get(k)->id;
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST(Alternatives, SetsCompareByMembersAndCopiesAppend) {
+  Method m1, m2, m3;
+  m1.id = "m1";
+  m2.id = "m2";
+  m3.id = "m3";
+  AlternativeList list;
+  list.add(alternative_of({&m2, &m1}));
+  Alternative* pair = alternative_of({&m1, &m2});
+  Alternative* triple = alternative_of({&m1, &m2, &m3});
+  EXPECT_EQ(list.alt_exists(pair), 1);
+  EXPECT_EQ(list.alt_exists(triple), 0);
+
+  // duplicate appends the methods and leaves the probabilities unset.
+  pair->prob_expected_q_or_better = 0.5f;
+  pair->quality.append(1.0f, 7.0f);
+  pair->of_task = "P";
+  Alternative copy;
+  copy.method_list.add(&m3);
+  copy.duplicate(*pair);
+  EXPECT_EQ(copy.method_list.length(), 3);
+  EXPECT_EQ(copy.of_task, "P");
+  EXPECT_EQ(copy.prob_expected_q_or_better, -1.0f);
+  copy.duplicate(copy);
+  EXPECT_EQ(copy.method_list.length(), 3);
+
+  // A list copy comes out reversed; a list given itself stays whole.
+  list.add(triple);
+  list.get(0L)->of_task = "first";
+  list.get(1L)->of_task = "second";
+  AlternativeList copied;
+  EXPECT_EQ(copied.duplicate(list), 2);
+  EXPECT_EQ(copied.get(0L)->of_task, "second");
+  EXPECT_EQ(copied.get(1L)->of_task, "first");
+  EXPECT_EQ(copied.duplicate(copied), 2);
+
+  copy.rating = 0.5f;
+  copy.cost.append(1.0f, 2.0f);
+  copy.duration.append(1.0f, 3.5f);
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&text, &size);
+  copy.small_print(f);
+  fclose(f);
+  EXPECT_STREQ(text, "Alternative P, rating 0.50, q 7, c 2, d 3.500000\n");
+  free(text);
+
+  delete pair;
+  copied.delete_list(1);
+  list.delete_list(1);
+}
+
+class Generation : public scheduler_test::PreparedRound {};
+
+TEST_F(Generation, EachRouteMakesItsCandidatesInOrder) {
+  struct Case {
+    const char* qaf;
+    std::string a_methods;
+    std::vector<std::string> expected;
+  };
+  std::string two_a = method("a1", "A", 1, 1, 0) + method("a2", "A", 2, 1, 0);
+  Case cases[] = {
+      // Subsets of (B, A): {A}, {B}, then {B, A} with A varying fastest; the copies under
+      // the max tasks all carry their task's id.
+      {"q_sum", two_a,
+       {"G_sum_0: a1", "G_sum_1: a2", "G_sum_2: b1", "G_sum_3: b2", "G_sum_4: b3", "G_sum_5: b1 a1", "G_sum_6: b1 a2",
+        "G_sum_7: b2 a1", "G_sum_8: b2 a2", "G_sum_9: b3 a1", "G_sum_10: b3 a2"}},
+      {"q_min", two_a, {"G_min_0: b1 a1", "G_min_1: b1 a2", "G_min_2: b2 a1", "G_min_3: b2 a2", "G_min_4: b3 a1",
+                        "G_min_5: b3 a2"}},
+      // Copies, each put in front: the last one made stands first.
+      {"q_max", two_a, {"G: a2", "G: a1", "G: b3", "G: b2", "G: b1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.qaf);
+    prepare(std::string(AGENT_A) + group("G", "A B", c.qaf) + task("A", "G", "a1 a2", "q_max") +
+            task("B", "G", "b1 b2 b3", "q_max") + c.a_methods + method("b1", "B", 1, 1, 0) +
+            method("b2", "B", 2, 1, 0) + method("b3", "B", 3, 1, 0));
+    EXPECT_EQ(listing(node("A")->alternatives), (std::vector<std::string>{"A: a1", "A: a2"}));
+    EXPECT_EQ(listing(node("G")->alternatives), c.expected);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(Generation, TheCapKeepsAHundredAndCountsTheOneItDropped) {
+  std::string text = std::string(AGENT_A) + group("G", "A B", "q_sum");
+  std::string a_subs, b_subs;
+  for (int i = 0; i < 10; i++) a_subs += " a" + std::to_string(i);
+  for (int i = 0; i < 11; i++) b_subs += " b" + std::to_string(i);
+  text += task("A", "G", a_subs, "q_max") + task("B", "G", b_subs, "q_max");
+  for (int i = 0; i < 10; i++) text += method("a" + std::to_string(i), "A", 1, 1, 0);
+  for (int i = 0; i < 11; i++) text += method("b" + std::to_string(i), "B", 1, 1, 0);
+  read(text);
+  scheduler->turn_off_pruning_of_alternatives();
+  build_trees();
+  generate();
+  ASSERT_EQ(node("A")->alternatives.length(), 10);
+  ASSERT_EQ(node("B")->alternatives.length(), 11);
+  long before = scheduler->num_alternatives_created;
+  AlternativeList candidates;
+  DecisionPoint* members[] = {node("A"), node("B")};
+  EXPECT_EQ(scheduler->create_cross_product_alternatives_from_a_set_of_dps(node("G"), candidates, members, 2, "cap",
+                                                                          1, 100),
+            100);
+  EXPECT_EQ(candidates.length(), 100);
+  EXPECT_EQ(scheduler->num_alternatives_created - before, 101);
+  candidates.delete_list(1);
+}
+
+TEST_F(Generation, DeadlinesWarningsAndSequencesWithoutALastSubtask) {
+  // A certain miss keeps a quarter of the quality; the task's own deadline degrades again.
+  prepare(std::string(AGENT_A) + group("G", "P", "q_sum") + task("P", "G", "m", "q_max", "(deadline 3)") +
+          method("m", "P", 10, 5, 0));
+  EXPECT_EQ(pairs(node("m")->alternatives.get(0L)->quality), "{ (0.750000 0.000000) (0.250000 10.000000) }");
+  EXPECT_EQ(pairs(node("m")->alternatives.get(0L)->potential_quality),
+            "{ (0.750000 0.000000) (0.250000 10.000000) }");
+  EXPECT_EQ(pairs(node("P")->alternatives.get(0L)->quality), "{ (0.937500 0.000000) (0.062500 10.000000) }");
+  TearDown();
+  SetUp();
+
+  struct Case {
+    long subtasks;
+    bool warns;
+  };
+  for (Case c : {Case{12, false}, Case{13, true}}) {
+    SCOPED_TRACE(c.subtasks);
+    std::string subs, methods;
+    for (long i = 0; i < c.subtasks; i++) {
+      subs += " t" + std::to_string(i);
+      methods += method("t" + std::to_string(i), "G", 1, 1, 0);
+    }
+    read(std::string(AGENT_A) + group("G", subs, "q_sum") + methods);
+    scheduler->set_tg_prune_setting(1);
+    testing::internal::CaptureStderr();
+    build_trees();
+    int monitor = 0;
+    scheduler->create_alternatives_for_all_methods(scheduler->dp_to_meta_root, monitor);
+    // Only the subset warning is wanted here, not the thousands of subsets.
+    for (long i = 0; i < node("G")->subs.length(); i++) node("G")->subs.get(i)->alternatives.delete_list(1);
+    scheduler->create_alternatives_sum(node("G"), monitor, "sum");
+    std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out.find("\aWarning, task G has 13 subtasks under a sum() qaf.\n") != std::string::npos, c.warns);
+    if (c.warns) {
+      EXPECT_THAT(out, HasSubstr("explostion is not currently\n"));
+    }
+    TearDown();
+    SetUp();
+  }
+
+  // The last subtask has no method under it: the sequence gets no alternatives.
+  prepare(std::string(AGENT_A) + group("G", "S", "q_sum") + task("S", "G", "m E", "q_seq") +
+          "(spec_task (label E) (agent A) (supertasks S) (qaf q_sum))\n" + method("m", "S", 1, 1, 0));
+  EXPECT_THAT(err, HasSubstr("Warning, task S gets no alternatives: its last subtask E has none.\n"));
+  EXPECT_EQ(node("S")->alternatives.length(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// Working quality, cost and duration: each accumulation function, weighting, commitment
+// quality, the memo, and the what-if pair.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "language/vorna_io_test_support.h"
+#include "scheduler_test_support.h"
+
+using scheduler_test::AGENT_A;
+using scheduler_test::group;
+using scheduler_test::method;
+using scheduler_test::task;
+
+namespace {
+
+std::string pairs(Distribution& d) { return vorna_io_test::pairs(d); }
+
+// Finished methods are pinned to their outcome, so their parent folds known values.
+std::string finished(const std::string& label, const std::string& super, float q, float d, float c, float at) {
+  return method(label, super, q, d, c, "(start_time 0) (finish_time " + std::to_string(at) + ")");
+}
+
+class WorkingValues : public scheduler_test::PreparedRound {
+ protected:
+  void recompute() {
+    scheduler->global_working_change_counter++;
+    scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
+  }
+};
+
+TEST_F(WorkingValues, EachAccumulationFunctionFoldsTheChildrenInOrder) {
+  // m1 (q 10, d 2, c 1, done at 2) and m2 (q 20, d 3, c 2, done at 5) under P.
+  struct Case {
+    const char* name;
+    std::string qaf;
+    std::string children;
+    float end_of_schedule;
+    const char* quality;
+    const char* cost;
+    const char* duration;
+  };
+  std::string both = finished("m1", "P", 10, 2, 1, 2) + finished("m2", "P", 20, 3, 2, 5);
+  std::string one_of_four = finished("m1", "P", 10, 2, 1, 2) + method("u1", "P", 1, 1, 0) +
+                            method("u2", "P", 1, 1, 0) + method("u3", "P", 1, 1, 0);
+  const char* certain_30 = "{ (1.000000 30.000000) }";
+  Case cases[] = {
+      {"sum", "q_sum", both, 0, certain_30, "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      {"max", "q_max", both, 0, "{ (1.000000 20.000000) }", "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      {"min", "q_min", both, 0, "{ (1.000000 10.000000) }", "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      {"sum of all", "q_sum_all", both, 0, certain_30, "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      // Both children contributing: no quality from exactly one.
+      {"exactly one", "q_exactly_one", both, 0, "{ (1.000000 0.000000) }", "{ (1.000000 3.000000) }",
+       "{ (1.000000 5.000000) }"},
+      // 1 of 4 children contributes: the multiplier at 0.25 is 0.5.
+      {"sigmoid", "q_sigmoid (sigmoid_distribution 0.1 0 0.5 0.25 1 1)", one_of_four, 0,
+       "{ (1.000000 5.000000) }", "{ (1.000000 1.000000) }", "{ (1.000000 2.000000) }"},
+      // The last subtask's quality, whatever the others have.
+      {"sequence", "q_seq", finished("m1", "P", 10, 2, 1, 2) + finished("m3", "P", 4, 3, 2, 5), 0,
+       "{ (1.000000 4.000000) }", "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      {"sequence sum, the last done after the end", "q_seq_sum", both, 4, "{ (1.000000 0.000000) }",
+       "{ (1.000000 3.000000) }", "{ (1.000000 5.000000) }"},
+      {"sequence sum, both done by the end", "q_seq_sum", both, 5, certain_30, "{ (1.000000 3.000000) }",
+       "{ (1.000000 5.000000) }"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string children = c.children;
+    std::string subs = c.name == std::string("sigmoid") ? "m1 u1 u2 u3" : (c.qaf == "q_seq" ? "m1 m3" : "m1 m2");
+    prepare(std::string(AGENT_A) + group("G", "P", "q_sum") + task("P", "G", subs, c.qaf) + children);
+    scheduler->end_of_the_current_working_schedule = c.end_of_schedule;
+    recompute();
+    DecisionPoint* p = node("P");
+    EXPECT_EQ(pairs(p->working_quality), c.quality);
+    EXPECT_EQ(pairs(p->working_cost), c.cost);
+    EXPECT_EQ(pairs(p->working_duration), c.duration);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(WorkingValues, WeightingCommitmentQualityAndTheMemo) {
+  prepare(std::string(AGENT_A) + group("G", "P W", "q_sum") + task("P", "G", "m", "q_sum") +
+          task("W", "G", "w1 w2", "q_sum", "(spec_attributes (weighting_factor 0.5))") +
+          "(spec_method (label m) (agent A) (supertasks P) (start_time 0) (finish_time 3) (outcomes " +
+          scheduler_test::outcome("5 0.5 20 0.5", "3 1", "0 1") + "))\n" + finished("w1", "W", 10, 1, 0, 1) +
+          finished("w2", "W", 20, 1, 0, 2));
+  // A weighting of 0.5 halves every quality value.
+  EXPECT_EQ(pairs(node("W")->working_quality), "{ (1.000000 15.000000) }");
+
+  // A satisfied commitment of minimum quality 10 adds its quality to the values of at least 10.
+  DecisionPoint* p = node("P");
+  LocalCommitment satisfied, violated;
+  for (LocalCommitment* c : {&satisfied, &violated}) {
+    c->type = DEADLINE_COMMITMENT_TYPE;
+    c->minimum_quality = 10.0f;
+    c->quality_for_commitment_satisfaction.replace_with(1.0f, 3.0f);
+    p->commitments.append(c);
+  }
+  satisfied.status = COMMITMENT_SATISFIED;
+  violated.status = COMMITMENT_VIOLATED;
+  scheduler->global_working_change_counter++;
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(p, 1);
+  EXPECT_EQ(pairs(p->working_quality), "{ (0.500000 5.000000) (0.500000 23.000000) }");
+  p->commitments.empty_list();
+
+  // Two calls in one generation compute once; a new generation computes again.
+  recompute();
+  node("w1")->working_quality.replace_with(1.0f, 30.0f);
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(node("W"), 0);
+  EXPECT_EQ(pairs(node("W")->working_quality), "{ (1.000000 15.000000) }");
+  recompute();
+  EXPECT_EQ(pairs(node("W")->working_quality), "{ (1.000000 25.000000) }");
+}
+
+TEST_F(WorkingValues, WhatIfAndUndoLeaveEverythingAsTheyFoundIt) {
+  prepare(std::string(AGENT_A) + group("G", "P", "q_sum") + task("P", "G", "done m", "q_min") +
+          finished("done", "P", 10, 2, 1, 2) + method("m", "P", 6, 3, 2) +
+          "(spec_consumable_resource (label fuel) (agent A) (state 10) (depleted_at 0))\n"
+          "(spec_uses (label U) (agent A) (from m) (to fuel) (consumes 4 1))\n");
+  DecisionPoint* m = node("m");
+  DecisionPoint* p = node("P");
+  DecisionPoint* g = node("G");
+  EXPECT_EQ(pairs(g->working_quality), "{ (1.000000 0.000000) }");
+
+  // A change elsewhere leaves every node here one generation behind; the what-if still
+  // reaches the task group.
+  scheduler->global_working_change_counter++;
+  ResourceList saved;
+  scheduler->see_what_happens_if_we_add_method_x_to_schedule(m, saved);
+  EXPECT_EQ(pairs(p->working_quality), "{ (1.000000 6.000000) }");
+  EXPECT_EQ(pairs(g->working_quality), "{ (1.000000 6.000000) }");
+  EXPECT_EQ(scheduler->working_resources.get("fuel")->state, 6.0f);
+  scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(m, saved);
+  for (DecisionPoint* n : {m, p, g}) {
+    EXPECT_EQ(pairs(n->working_quality), "{ (1.000000 0.000000) }");
+    EXPECT_EQ(n->time_task_or_method_gets_quality, UNSET_TIME);
+  }
+  EXPECT_EQ(scheduler->working_resources.get("fuel")->state, 10.0f);
+  saved.delete_list(1);
+
+  // Placing m, the last of P's children, as the schedule builder does: P and G take its
+  // finish time, not that of the child done before.
+  scheduler->global_working_change_counter++;
+  m->working_quality.duplicate(m->combined_outcomes->quality);
+  m->working_duration.duplicate(m->combined_outcomes->duration);
+  m->working_cost.duplicate(m->combined_outcomes->cost);
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(g, 0);
+  m->working_values_are_locked = 1;
+  m->time_task_or_method_gets_quality = 7.0f;
+  scheduler->global_working_change_counter++;
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(g, 0);
+  m->check_supers_for_newly_acquired_quality(7.0f);
+  EXPECT_EQ(p->time_task_or_method_gets_quality, 7.0f);
+  EXPECT_EQ(g->time_task_or_method_gets_quality, 7.0f);
+}
+
+}  // namespace
