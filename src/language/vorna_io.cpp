@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -79,6 +82,7 @@ void VornaIO::prepare_read(const char* name, AgentIDList& agents, TaskList& task
     fclose(in);
     in = nullptr;
   }
+  forget_indexes();
   unbound_tasks.delete_list(1);
   unbound_nles.delete_list(1);
   unbound_rnles.delete_list(1);
@@ -120,6 +124,7 @@ void VornaIO::finish_read(AgentIDList& agents, TaskList& task_groups, Commitment
   remap_oswin_special_case();
   build_task_structures_from_unbound_data_structures(agents, task_groups);
   keep_unattached_nodes();
+  forget_indexes();
 
   t_vorna_input_file_name = nullptr;
   if (in != nullptr) {
@@ -149,15 +154,13 @@ void VornaIO::check_criteria_bundle() {
 }
 
 Resource* VornaIO::find_read_resource(const ID& name) {
-  for (long i = 0; i < resources_read.length(); i++) {
-    Resource* resource = resources_read.get(i);
-    if (resource->id == name) return resource;
-  }
-  return nullptr;
+  auto found = read_resources_by_id.find(name);
+  return found != read_resources_by_id.end() ? found->second : nullptr;
 }
 
 void VornaIO::check_resources_and_rnles() {
   resources_read.prune_away_resources_not_owned_by_this_agent(owner_agent);
+  index_read_resources();
   long i = 0;
   while (i < unbound_rnles.length()) {
     UnboundResourceNLE* record = unbound_rnles.get(i);
@@ -232,13 +235,34 @@ void VornaIO::fatal_report() {
 }
 
 UnboundTask* VornaIO::find_unbound_task(const ID& name, const AgentID* same_owner) {
-  for (long i = 0; i < unbound_tasks.length(); i++) {
-    UnboundTask* record = unbound_tasks.get(i);
-    if (record->id != name) continue;
+  auto found = unbound_tasks_by_id.find(name);
+  if (found == unbound_tasks_by_id.end()) return nullptr;
+  for (UnboundTask* record : found->second) {
     if (same_owner != nullptr && (record->task == nullptr || record->task->owner_agent != *same_owner)) continue;
     return record;
   }
   return nullptr;
+}
+
+void VornaIO::index_unbound_tasks() {
+  unbound_tasks_by_id.clear();
+  for (long i = 0; i < unbound_tasks.length(); i++) {
+    UnboundTask* record = unbound_tasks.get(i);
+    unbound_tasks_by_id[record->id].push_back(record);
+  }
+}
+
+void VornaIO::index_read_resources() {
+  read_resources_by_id.clear();
+  for (long i = 0; i < resources_read.length(); i++) {
+    Resource* resource = resources_read.get(i);
+    read_resources_by_id.emplace(resource->id, resource);
+  }
+}
+
+void VornaIO::forget_indexes() {
+  unbound_tasks_by_id.clear();
+  read_resources_by_id.clear();
 }
 
 UnboundTask* VornaIO::find_linked_task(const ID& name, const char* role, UnboundTask* record) {
@@ -254,6 +278,8 @@ UnboundTask* VornaIO::find_linked_task(const ID& name, const char* role, Unbound
 }
 
 void VornaIO::build_task_structures_from_unbound_data_structures(AgentIDList& agents, TaskList& task_groups) {
+  index_unbound_tasks();
+  refuse_too_deep_structures();
   for (long r = 0; r < unbound_tasks.length(); r++) {
     UnboundTask* record = unbound_tasks.get(r);
     BasicTask* task = record->task;
@@ -290,7 +316,73 @@ void VornaIO::build_task_structures_from_unbound_data_structures(AgentIDList& ag
   do_consistency_checking_on_tasks(agents);
   reject_cyclic_task_structures();
   bind_nles();
+  warn_about_effects_that_can_never_act();
   bind_resource_nles();
+}
+
+void VornaIO::refuse_too_deep_structures() {
+  std::vector<UnboundTask*> records;
+  std::unordered_map<UnboundTask*, size_t> position;
+  for (long r = 0; r < unbound_tasks.length(); r++) {
+    position.emplace(unbound_tasks.get(r), records.size());
+    records.push_back(unbound_tasks.get(r));
+  }
+  // Each link as binding will make it, from either side; names that bind to nothing are
+  // left to binding's own message.
+  std::vector<std::vector<size_t>> children(records.size());
+  auto linked = [&](const std::string& name, UnboundTask* record) -> UnboundTask* {
+    return record->task != nullptr ? find_unbound_task(name, &record->task->owner_agent) : nullptr;
+  };
+  for (size_t i = 0; i < records.size(); i++) {
+    UnboundTask* record = records[i];
+    for (long k = 0; k < record->list_of_sub_names.length(); k++)
+      if (UnboundTask* sub = linked(*record->list_of_sub_names.get(k), record)) children[i].push_back(position[sub]);
+    for (long k = 0; k < record->list_of_super_names.length(); k++)
+      if (UnboundTask* super = linked(*record->list_of_super_names.get(k), record))
+        children[position[super]].push_back(i);
+  }
+
+  // Levels from each node down, by a depth-first walk on an explicit stack. A link back to
+  // a node on the walk's own path is not followed: the cycle check refuses those later.
+  enum Mark : char { UNSEEN, ON_PATH, DONE };
+  std::vector<Mark> mark(records.size(), UNSEEN);
+  std::vector<long> levels(records.size(), 1);
+  std::vector<size_t> deepest_child(records.size(), records.size());
+  std::vector<std::pair<size_t, size_t>> path;  // node, next child to visit
+  for (size_t top = 0; top < records.size(); top++) {
+    if (mark[top] != UNSEEN) continue;
+    mark[top] = ON_PATH;
+    path.push_back({top, 0});
+    while (!path.empty()) {
+      auto& [node, next] = path.back();
+      if (next < children[node].size()) {
+        size_t child = children[node][next++];
+        if (mark[child] == UNSEEN) {
+          mark[child] = ON_PATH;
+          path.push_back({child, 0});
+        }
+        continue;
+      }
+      for (size_t child : children[node])
+        if (mark[child] == DONE && levels[child] + 1 > levels[node]) {
+          levels[node] = levels[child] + 1;
+          deepest_child[node] = child;
+        }
+      mark[node] = DONE;
+      path.pop_back();
+    }
+  }
+
+  size_t top = 0;
+  for (size_t i = 1; i < records.size(); i++)
+    if (levels[i] > levels[top]) top = i;
+  if (records.empty() || levels[top] <= MAXIMUM_TASK_STRUCTURE_DEPTH) return;
+  size_t bottom = top;
+  while (deepest_child[bottom] != records.size()) bottom = deepest_child[bottom];
+  fprintf(stderr, "Error, the task structure is %ld levels deep, from task %s down to task %s.\n", levels[top],
+          records[top]->id.c_str(), records[bottom]->id.c_str());
+  fprintf(stderr, "At most %ld levels can be read.\n", MAXIMUM_TASK_STRUCTURE_DEPTH);
+  error_exit("Unable to continue.\n", 1);
 }
 
 void VornaIO::bind_method_outcomes(Method* method) {
@@ -318,6 +410,18 @@ void VornaIO::bind_method_outcomes(Method* method) {
 }
 
 void VornaIO::do_consistency_checking_on_tasks(AgentIDList& agents) {
+  // Every link once in a set, so that a node of many subtasks is not searched once per sub.
+  std::unordered_set<std::string> declared_agents;
+  for (long i = 0; i < agents.length(); i++)
+    if (agents.get(i) != nullptr) declared_agents.insert(*agents.get(i));
+  std::set<std::pair<BasicTask*, BasicTask*>> sub_links;
+  std::set<std::pair<BasicTask*, BasicTask*>> super_links;
+  for (long r = 0; r < unbound_tasks.length(); r++) {
+    BasicTask* task = unbound_tasks.get(r)->task;
+    if (task == nullptr) continue;
+    for (long i = 0; i < task->subtasks.length(); i++) sub_links.emplace(task, task->subtasks.get(i));
+    for (long i = 0; i < task->supertasks.length(); i++) super_links.emplace(task, task->supertasks.get(i));
+  }
   for (long r = 0; r < unbound_tasks.length(); r++) {
     UnboundTask* record = unbound_tasks.get(r);
     BasicTask* task = record->task;
@@ -326,14 +430,14 @@ void VornaIO::do_consistency_checking_on_tasks(AgentIDList& agents) {
       fatal_report();
     }
     // Agent names are compared exactly here.
-    if (!agents.StringList::in_list(task->owner_agent)) {
+    if (declared_agents.count(task->owner_agent) == 0) {
       fprintf(stderr, "T-vorna assembly error.  Task %s belongs to \n", task->id.c_str());
       fprintf(stderr, "agent %s but that agent was not declared.\n", task->owner_agent.c_str());
       fatal_report();
     }
     for (long i = 0; i < task->supertasks.length(); i++) {
       BasicTask* super = task->supertasks.get(i);
-      if (!super->subtasks.in_list(task)) {
+      if (sub_links.count({super, task}) == 0) {
         fprintf(stderr, "T-vorna assembly error.");
         fprintf(stderr, "Task %s has a super of %s but %s does not have a sub of %s.\n", task->id.c_str(),
                 super->id.c_str(), super->id.c_str(), task->id.c_str());
@@ -342,7 +446,7 @@ void VornaIO::do_consistency_checking_on_tasks(AgentIDList& agents) {
     }
     for (long i = 0; i < task->subtasks.length(); i++) {
       BasicTask* sub = task->subtasks.get(i);
-      if (!sub->supertasks.in_list(task)) {
+      if (super_links.count({sub, task}) == 0) {
         fprintf(stderr, "T-vorna assembly error.");
         fprintf(stderr, "Task %s has a sub of %s but %s does not have a super of %s.\n", task->id.c_str(),
                 sub->id.c_str(), sub->id.c_str(), task->id.c_str());
@@ -442,13 +546,10 @@ void VornaIO::bind_nles() {
     UnboundNLE* record = unbound_nles.get(r);
     NLE* nle = record->nle;
 
-    BasicTask* from = nullptr;
-    BasicTask* to = nullptr;
-    for (long i = 0; i < unbound_tasks.length() && (from == nullptr || to == nullptr); i++) {
-      UnboundTask* candidate = unbound_tasks.get(i);
-      if (from == nullptr && candidate->id == record->from) from = candidate->task;
-      if (to == nullptr && candidate->id == record->to) to = candidate->task;
-    }
+    UnboundTask* from_record = find_unbound_task(record->from, nullptr);
+    UnboundTask* to_record = find_unbound_task(record->to, nullptr);
+    BasicTask* from = from_record != nullptr ? from_record->task : nullptr;
+    BasicTask* to = to_record != nullptr ? to_record->task : nullptr;
     if (from == nullptr || to == nullptr) {
       fprintf(stderr, "Error, unable to locate an nle endpoint %s and/or %s\n", record->from.c_str(),
               record->to.c_str());
@@ -504,6 +605,27 @@ void VornaIO::bind_nles() {
     } else {
       BasicTask::propagate_nle_to_all_methods(nle);
     }
+  }
+}
+
+void VornaIO::warn_about_effects_that_can_never_act() {
+  if (unbound_nles.length() == 0) return;
+  std::unordered_set<BasicTask*> under_a_group;
+  std::vector<BasicTask*> to_visit;
+  for (long r = 0; r < unbound_tasks.length(); r++)
+    if (unbound_tasks.get(r)->task->task_type == VORNA_TASK_GROUP) to_visit.push_back(unbound_tasks.get(r)->task);
+  while (!to_visit.empty()) {
+    BasicTask* task = to_visit.back();
+    to_visit.pop_back();
+    if (!under_a_group.insert(task).second) continue;
+    for (long i = 0; i < task->subtasks.length(); i++) to_visit.push_back(task->subtasks.get(i));
+  }
+  // In the order of the forms: the list holds the last form first.
+  for (long r = unbound_nles.length() - 1; r >= 0; r--) {
+    UnboundNLE* record = unbound_nles.get(r);
+    if (under_a_group.count(find_unbound_task(record->from, nullptr)->task) != 0) continue;
+    fprintf(stderr, "Warning, task %s is not under any task group; its effect on %s can never act.\n",
+            record->from.c_str(), record->to.c_str());
   }
 }
 
@@ -576,6 +698,7 @@ void VornaIO::discard_abandoned_read() {
     in = nullptr;
   }
   t_vorna_input_file_name = nullptr;
+  forget_indexes();
   // Effects not yet placed in a task's list belong to their records only. A bound effect
   // belongs to its source node's list, a bound resource effect to its method's list.
   for (long i = 0; i < unbound_nles.length(); i++) {

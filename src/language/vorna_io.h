@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/shared_types.h"
@@ -26,6 +28,11 @@
 #include "model/task.h"
 
 class Schedule;
+
+// The deepest task structure a read accepts, in levels (a task group alone is one level).
+// Every walk of the system recurses once per level, and this keeps each of them within a
+// stack of 1 MB.
+constexpr long MAXIMUM_TASK_STRUCTURE_DEPTH = 1000;
 
 class VornaIO {
  public:
@@ -118,6 +125,9 @@ class VornaIO {
   void enforce_intelligent_resource_semantics();
   void remap_oswin_special_case();
   void build_task_structures_from_unbound_data_structures(AgentIDList& agents, TaskList& task_groups);
+  // Walks of the tree recurse once per level; a deeper structure is refused (status 1)
+  // before any of them runs. Works on the names, as binding will link them.
+  void refuse_too_deep_structures();
   void do_consistency_checking_on_tasks(AgentIDList& agents);
   void reject_cyclic_task_structures();
   void bind_resource_nles();
@@ -125,6 +135,14 @@ class VornaIO {
   Resource* locate_resource(const ID& name);
   // The first record with exactly this id (and, when given, this owner agent).
   UnboundTask* find_unbound_task(const ID& name, const AgentID* same_owner);
+  // Binding looks up every name it links; the indexes keep that linear in the size of the
+  // file. Ids are compared exactly, as binding compares them; each entry lists the records
+  // of that id in file order, so the first match is the one a search of the list finds.
+  void index_unbound_tasks();
+  void index_read_resources();
+  void forget_indexes();
+  std::unordered_map<std::string, std::vector<UnboundTask*>> unbound_tasks_by_id;
+  std::unordered_map<std::string, Resource*> read_resources_by_id;
   // The record a super or sub name of this record names (same owner agent); stops when
   // there is none, naming the role ("super" or "sub") in the message.
   UnboundTask* find_linked_task(const ID& name, const char* role, UnboundTask* record);
@@ -132,6 +150,9 @@ class VornaIO {
   Resource* resource_for_remap(ResourceNLE* rnle);
   void bind_method_outcomes(Method* method);
   void bind_nles();
+  // An effect from a node under no task group is not written, and no schedule runs its
+  // source: its target would wait for nothing. Warns once per such effect form.
+  void warn_about_effects_that_can_never_act();
   void require_method(BasicTask* task);
   void keep_unattached_nodes();
   // The printouts of the messages, safe on links that lead round.

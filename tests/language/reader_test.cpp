@@ -3,6 +3,8 @@
 // model holds.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,17 @@ std::string method(const std::string& id, const std::string& super, const std::s
 // A text with the agent, the criteria and a group G over the given subtasks.
 std::string structure(const std::string& subs, const std::string& rest) {
   return std::string(HEADER) + "(spec_task_group (label G) (agent A) (subtasks " + subs + ") (qaf q_sum))\n" + rest;
+}
+
+// A chain of nested tasks `levels` deep (at least 3): G over T1 over T2 ... over the method M.
+std::string chain(long levels) {
+  std::string text = structure("T1", "");
+  for (long i = 1; i <= levels - 2; i++) {
+    std::string below = i < levels - 2 ? "T" + std::to_string(i + 1) : "M";
+    text += "(spec_task (label T" + std::to_string(i) + ") (agent A) (supertasks " + (i == 1 ? "G" : "T" + std::to_string(i - 1)) +
+            ") (subtasks " + below + ") (qaf q_max))\n";
+  }
+  return text + method("M", "T" + std::to_string(levels - 2));
 }
 
 // Runs vorna-echo on the text; the fatal stop ends the run with the message, the source
@@ -250,6 +263,59 @@ TEST(ReaderBinding, NodesUnderNoTaskGroupAreNeitherHandedOverNorWritten) {
   EXPECT_EQ(read_file(dir.file("again")), text);
 }
 
+// Binding finds every name through an index: eight times the tasks take about eight times
+// as long to read, where a search of the list for each name made it grow with their square.
+TEST(ReaderBinding, ReadingTimeGrowsInProportionToTheTasks) {
+  auto wide = [](long methods) {
+    std::string subs;
+    std::string rest;
+    for (long i = 0; i < methods; i++) {
+      subs += " M" + std::to_string(i);
+      rest += method("M" + std::to_string(i), "G");
+      if (i % 10 == 1)
+        rest += "(spec_enables (label E" + std::to_string(i) + ") (agent A) (from M" + std::to_string(i - 1) +
+                ") (to M" + std::to_string(i) + ") (delay 0 1))\n";
+    }
+    return structure(subs, rest);
+  };
+  // The better of two reads, so that a busy machine does not decide.
+  auto seconds_to_read = [](const std::string& path) {
+    double best = 1e9;
+    for (int run = 0; run < 2; run++) {
+      auto start = std::chrono::steady_clock::now();
+      auto model = std::make_unique<ModelRead>(path);
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+  };
+  ScratchDir dir;
+  double small = seconds_to_read(dir.with_file("small.tvorna", wide(1500)));
+  double large = seconds_to_read(dir.with_file("large.tvorna", wide(12000)));
+  EXPECT_LT(large, 20 * small) << small << " s for 1,500 tasks, " << large << " s for 12,000";
+}
+
+// Such an effect is not written, and its target would wait for a source no schedule runs.
+TEST(ReaderBinding, EffectFromANodeUnderNoTaskGroupIsWarnedAboutOnce) {
+  ScratchDir dir;
+  std::string path = dir.with_file(
+      "in.tvorna",
+      structure("M", method("M", "G") + "(spec_task (label Loose) (agent A) (subtasks L) (qaf q_sum))\n"
+                                        "(spec_method (label L) (agent A) (supertasks Loose) (outcomes"
+                                        " (a (density 0.5) (quality_distribution 1 1) (duration_distribution 1 1) (cost_distribution 0 1))"
+                                        " (b (density 0.5) (quality_distribution 2 1) (duration_distribution 1 1) (cost_distribution 0 1))))\n"
+                                        "(spec_enables (label FromMethod) (agent A) (from L) (to M) (delay 0 1))\n"
+                                        "(spec_enables (label FromTask) (agent A) (from Loose) (to M) (delay 0 1))\n"
+                                        "(spec_enables (label Grouped) (agent A) (from M) (from_outcome o) (to L) (delay 0 1))\n"));
+  ModelRead model(path);
+  EXPECT_TRUE(contains(model.err,
+                       "Warning, task L is not under any task group; its effect on M can never act.\n"
+                       "Warning, task Loose is not under any task group; its effect on M can never act.\n"));
+  // Once per effect form, though the effect from the method became one copy per outcome.
+  EXPECT_EQ(model.err.find("task L is not"), model.err.rfind("task L is not"));
+  EXPECT_FALSE(contains(model.err, "task M is not"));
+  EXPECT_EQ(model.node("M")->affected_by_conceptually->length(), 3);
+}
+
 // ---------------------------------------------------------------- warnings and stops
 
 TEST(ReaderStops, MultipleSupersAreOnlyAWarning) {
@@ -341,6 +407,25 @@ TEST(ReaderStops, CyclicStructureIsRefused) {
   EXPECT_EQ(cycle.run.status, 134);
   EXPECT_TRUE(cycle.err_ends_with(cycle.fatal_tail(
       "T-vorna assembly error.  Task T1 is its own ancestor: the sub/super links of\ntask T2 lead back to it.\n")));
+}
+
+// Every walk of the tree recurses once per level: a deeper file is refused before any of
+// them runs, and the deepest one accepted is read, written and freed on a 1 MB stack.
+TEST(ReaderStops, StructuresDeeperThanAThousandLevelsAreRefused) {
+  for (long levels : {1001L, 60000L}) {
+    EchoCase deep(chain(levels));
+    EXPECT_EQ(deep.run.status, 1) << levels;
+    EXPECT_TRUE(deep.err_ends_with("Error, the task structure is " + std::to_string(levels) +
+                                   " levels deep, from task G down to task M.\nAt most 1000 levels can be read.\n"
+                                   "Unable to continue.\n"))
+        << deep.run.err.substr(0, 500);
+  }
+  ScratchDir dir;
+  std::string input = dir.with_file("in.tvorna", chain(1000));
+  EchoRun run = run_program({"/bin/sh", "-c", "ulimit -s 1024 && exec \"$0\" \"$1\" \"$2\"", echo_program(), input,
+                             dir.file("out.tvorna")});
+  EXPECT_EQ(run.status, 0) << run.err.substr(0, 500);
+  EXPECT_TRUE(contains(read_file(dir.file("out.tvorna")), "(label T998)\n"));
 }
 
 TEST(ReaderStops, ResourceChecks) {
