@@ -1,0 +1,202 @@
+// Schedules: slack and placement on the timeline, bookkeeping, sameness and copies, the
+// rating and its order, the hard-commitment emphasis, repairs and reschedule envelopes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/foundation_test_support.h"
+#include "language/vorna_io_test_support.h"
+#include "model/distribution_test_support.h"
+#include "scheduler_test_support.h"
+
+using distribution_test::make;
+using foundation_test::Contains;
+using foundation_test::stderr_of;
+using distribution_test::pairs_of;
+using scheduler_test::AGENT_A;
+using scheduler_test::group;
+using scheduler_test::method;
+using scheduler_test::task;
+
+namespace {
+
+ScheduleElement* element(const std::string& id, Distribution finish, Distribution cost) {
+  ScheduleElement* e = new ScheduleElement;
+  e->method_id = id;
+  e->finish_time_distribution = finish;
+  e->cost = cost;
+  e->quality.replace_with(1.0f, 1.0f);
+  return e;
+}
+
+std::vector<std::string> ids_of(Schedule& s) {
+  std::vector<std::string> out;
+  for (long i = 0; i < s.timeline_schedule.length(); i++) out.push_back(s.timeline_schedule.get(i)->method_id);
+  return out;
+}
+
+// A schedule of method elements with these ids, each finishing at 1.
+Schedule* timeline_of(std::vector<std::string> ids, float quality = 1.0f) {
+  Schedule* s = new Schedule;
+  s->cost.replace_with(1.0f, 0.0f);
+  for (const std::string& id : ids) s->add_completed_element_to_schedule(element(id, make({{1, 1}}), make({{1, 0}})));
+  s->quality.replace_with(1.0f, quality);
+  return s;
+}
+
+class Timeline : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_schedule_element_creation_counter(); }
+};
+
+TEST_F(Timeline, SlackReachesTheDesiredFinishAndAlwaysEnds) {
+  struct Case {
+    const char* name;
+    Distribution start;  // the finish of the element before; empty: none
+    bool empty_start;
+    float desired;
+    float specifier;
+    const char* duration;
+  };
+  Case cases[] = {
+      {"the ceiling of the gap", make({{1, 1}}), false, 3.2f, -2.0f, "(1.00 3.00)"},
+      {"a target before the start", make({{1, 1}}), false, 0.5f, -2.0f, "(1.00 0.00)"},
+      {"five half-unit steps for half a density", make({{0.5f, 1}}), false, 3.2f, -2.0f, "(1.00 5.50)"},
+      {"a gap beyond the int range, from the start time", Distribution(), false, 3.0e9f, -2.0f,
+       "(1.00 3000000000.00)"},
+      {"an empty start distribution", Distribution(), true, 5.0f, -2.0f, "(1.00 0.00)"},
+      // The median of densities below one half is never reached: the steps cannot raise it.
+      {"an unreachable median", make({{0.3f, 1}}), false, 3.2f, 0.5f, "(1.00 10003.00)"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Schedule s;
+    s.schedule_with.d = c.specifier;
+    s.cost.replace_with(1.0f, 0.0f);
+    if (c.start.length() > 0 || c.empty_start) s.add_completed_element_to_schedule(element("m", c.start, make({{1, 0}})));
+    s.add_slack_time_element(c.desired);
+    ScheduleElement* slack = s.timeline_schedule.get(s.timeline_schedule.length() - 1);
+    EXPECT_EQ(pairs_of(slack->duration), c.duration);
+    EXPECT_EQ(slack->element_is_slack_element, 1);
+    EXPECT_EQ(pairs_of(slack->cost) + pairs_of(slack->quality), "(1.00 0.00)(1.00 0.00)");
+  }
+  EXPECT_EQ(Schedule_Element_Creation_Counter, 6);
+}
+
+TEST_F(Timeline, PlacementCarriesCostAndFinishAndTrailingSlackComesOff) {
+  Schedule s;
+  s.set_start_time_to_schedule_for(2.0f);
+  s.cost.replace_with(1.0f, 0.5f);
+  s.add_slack_time_element(4.0f);
+  s.add_completed_element_to_schedule(element("m1", make({{1, 6}}), make({{1, 2}})));
+  s.add_slack_time_element(8.0f);
+  s.add_completed_element_to_schedule(element("m2", make({{1, 9}}), make({{0.5f, 1}, {0.5f, 3}})));
+  s.add_slack_time_element(12.0f);
+  s.add_slack_time_element(15.0f);
+  ScheduleElementList& t = s.timeline_schedule;
+  EXPECT_EQ(pairs_of(t.get(0L)->start_time_distribution) + pairs_of(t.get(0L)->finish_time_distribution),
+            "(1.00 2.00)(1.00 4.00)");
+  EXPECT_EQ(pairs_of(t.get(2L)->start_time_distribution) + pairs_of(t.get(2L)->duration), "(1.00 6.00)(1.00 2.00)");
+  EXPECT_EQ(pairs_of(t.get(5L)->start_time_distribution), "(1.00 12.00)");
+  s.remove_any_trailing_slack_time_elements();
+  EXPECT_EQ(ids_of(s), (std::vector<std::string>{"Slack_MyTime_0", "m1", "Slack_MyTime_1", "m2"}));
+  // Slack adds no cost and moves no finish: both stay those of the last method.
+  EXPECT_EQ(pairs_of(s.cost), "(0.50 3.50)(0.50 5.50)");
+  EXPECT_EQ(pairs_of(t.get(1L)->total_schedule_cost_to_end_of_this_method), "(1.00 2.50)");
+  EXPECT_EQ(pairs_of(s.finish_time), "(1.00 9.00)");
+
+  Schedule all_slack;
+  all_slack.add_slack_time_element(3.0f);
+  all_slack.add_slack_time_element(5.0f);
+  all_slack.remove_any_trailing_slack_time_elements();
+  EXPECT_EQ(all_slack.timeline_schedule.length(), 0);
+  all_slack.schedule_is_complete_do_final_bookkeeping();
+  EXPECT_EQ(pairs_of(all_slack.quality) + pairs_of(all_slack.cost) + pairs_of(all_slack.finish_time),
+            "(1.00 0.00)(1.00 0.00)(1.00 0.00)");
+  EXPECT_EQ(all_slack.prob_expected_q_or_better + all_slack.prob_expected_c_or_better +
+                all_slack.prob_expected_d_or_better,
+            3.0f);
+}
+
+TEST(ScheduleRecords, SamenessComparesIdsPositionByPosition) {
+  struct Case {
+    std::vector<std::string> a, b;
+    int same;
+  };
+  Case cases[] = {{{"a", "bc"}, {"ab", "c"}, 0},
+                  {{"a", "bc"}, {"a", "bc"}, 1},
+                  {{"a"}, {"a", "b"}, 0},
+                  {{}, {}, 1}};
+  for (const Case& c : cases) {
+    Schedule* a = timeline_of(c.a);
+    Schedule* b = timeline_of(c.b);
+    EXPECT_EQ(a->this_is_the_same(b), c.same);
+    delete a;
+    delete b;
+  }
+  ScheduleList list;
+  EXPECT_EQ(list.append_if_not_already_in_list(timeline_of({"a", "bc"})), 0);
+  EXPECT_EQ(list.append_if_not_already_in_list(timeline_of({"ab", "c"}, 0.0f)), 1);
+  Schedule* again = timeline_of({"ab", "c"});
+  EXPECT_EQ(list.append_if_not_already_in_list(again), -1);
+  delete again;
+  EXPECT_EQ(list.number_with_non_zero_q(), 1);
+  list.delete_list(1);
+}
+
+// The operations the building steps do not call yet share this test.
+TEST(ScheduleRecords, CopiesBookkeepingAndOpenCommitments) {
+  Schedule* s = timeline_of({"m1", "m2"});
+  s->id = "S";
+  s->rating = 0.25f;
+  s->annotations = "note";
+  s->finish_time = make({{0.5f, 2}, {0.5f, 6}});
+  s->cost = make({{1, 3}});
+  s->quality = make({{0.25f, 0}, {0.75f, 8}});
+  s->schedule_is_complete_do_final_bookkeeping();
+  EXPECT_FLOAT_EQ(s->prob_expected_q_or_better, 0.75f);
+  EXPECT_FLOAT_EQ(s->prob_expected_d_or_better, 0.5f);
+  EXPECT_FLOAT_EQ(s->prob_expected_c_or_better, 1.0f);
+
+  LocalCommitment existing, proposed;
+  existing.existing_or_proposed = COMMITMENT_IS_EXISTING;
+  s->undetermined_local_commitments.add(&existing);
+  s->undetermined_local_commitments.add(&proposed);
+  s->violated_local_commitments.add(&proposed);
+  s->all_undetermined_are_now_violated();
+  EXPECT_EQ(s->undetermined_local_commitments.length(), 0);
+  EXPECT_EQ(s->num_violated_local_commitments, 3);
+  EXPECT_EQ(s->num_existing_local_commitments_violated * 10 + s->num_proposed_local_commitments_violated, 11);
+
+  Schedule* copy = s->duplicate_schedule_but_not_supporting_data_structures();
+  EXPECT_EQ(ids_of(*copy), ids_of(*s));
+  EXPECT_EQ(copy->id + copy->annotations, "Snote");
+  EXPECT_EQ(copy->created_through_simple_copy_has_no_supporting_structures, 1);
+  EXPECT_EQ(copy->violated_local_commitments.length(), 0);
+  EXPECT_EQ(pairs_of(copy->quality) + pairs_of(copy->timeline_schedule.get(1L)->total_schedule_cost_to_end_of_this_method),
+            "(0.25 0.00)(0.75 8.00)(1.00 0.00)");
+
+  Schedule empty;
+  empty.timeline_schedule.add(element("m", make({{1, 1}}), make({{1, 0}})));
+  EXPECT_THAT(stderr_of([&] { empty.schedule_is_complete_do_final_bookkeeping(); }),
+              Contains({"Warning, schedule_is_complete_do_final_bookkeeping was called for a schedule that is missing "
+                        "at least one of its q,c, or d distributions.  This is probably because "
+                        "calc_sched_overall_quality_from_working_qualities_of_dps needs to be called first and "
+                        "hasn't been.\n"}));
+  ScheduleList one;
+  one.append(copy);
+  ScheduleList other, none;
+  other.append(timeline_of({"x"}));
+  other.duplicate(none);
+  EXPECT_EQ(other.length(), 0);
+  EXPECT_DEATH(other.duplicate(one), "Error, schedule duplicate is not complete\\.\n");
+  EXPECT_DEATH(s->timeline_schedule.get(0L)->duplicate(*copy->timeline_schedule.get(0L)),
+               "Error, schedule element duplicate is not done\\.\n");
+  s->undetermined_local_commitments.empty_list();
+  delete s;
+  one.delete_list(1);
+}
+
+}  // namespace
