@@ -200,3 +200,143 @@ TEST(ScheduleRecords, CopiesBookkeepingAndOpenCommitments) {
 }
 
 }  // namespace
+
+namespace {
+
+Schedule* rated(const std::string& id, Distribution q, float c, float d) {
+  Schedule* s = new Schedule;
+  s->id = id;
+  s->quality = q;
+  s->cost.replace_with(1.0f, c);
+  s->finish_time.replace_with(1.0f, d);
+  return s;
+}
+
+std::vector<std::string> order_of(ScheduleList& list) {
+  std::vector<std::string> out;
+  for (long i = 0; i < list.length(); i++) out.push_back(list.get(i)->id);
+  return out;
+}
+
+TEST(ScheduleRating, BanksAtTheirStrictBoundariesAndBestFirst) {
+  ScheduleCriteriaBundle cb;
+  cb.goodness_quality_slider = 1.0f;
+  cb.threshold_quality_slider = cb.threshold_cost_slider = cb.threshold_duration_slider = 1.0f;
+  cb.quality_threshold = 10.0f;
+  cb.cost_limit = 5.0f;
+  cb.duration_limit = 10.0f;
+  cb.duration_limit_plus_range = 0.5f;  // L2 = 15
+  cb.total_points_in_goodness_bank = 1.0f;
+  cb.total_points_in_threshold_bank = 3.0f;
+  cb.meta_goodness_slider = cb.meta_threshold_slider = 1.0f;
+  ScheduleSettingBundle setting;
+  ScheduleList list;
+  // Quality at the threshold and cost at the limit earn nothing; a finish at the limit the full share.
+  list.append(rated("S1", make({{1, 10}}), 5, 10));
+  // A finish at L2 earns nothing.
+  list.append(rated("S2", make({{1, 20}}), 4, 15));
+  list.append(rated("S3", make({{1, 0}}), 1, 1));
+  // Expected quality 15 reached with probability one half; finish 12: (15-12)/(15-10) of a share.
+  list.append(rated("S4", make({{0.5f, 10}, {0.5f, 20}}), 6, 12));
+  list.rate_schedules_and_sort(cb, setting);
+  EXPECT_EQ(order_of(list), (std::vector<std::string>{"S2", "S4", "S1", "S3"}));
+  EXPECT_NEAR(list.get(0L)->rating, 1.0f + 2.0f / 3.0f, 1e-6);
+  EXPECT_NEAR(list.get(1L)->rating, 0.5f + 1.0f / 3.0f + 0.2f, 1e-6);
+  EXPECT_NEAR(list.get(2L)->rating, 1.0f / 3.0f, 1e-6);
+  EXPECT_EQ(list.get(3L)->rating, -1.0f);
+  EXPECT_EQ(list.get(3L)->prob_expected_q_or_better + list.get(3L)->prob_expected_d_or_better, -2.0f);
+  EXPECT_EQ(list.get(1L)->prob_expected_q_or_better, 0.5f);
+  MinMaxBundle& m = list.observed_min_max;
+  EXPECT_EQ((std::vector<float>{m.minq, m.maxq, m.mind, m.maxd, m.minc, m.maxc, m.uminq, m.umaxq, m.umind, m.umaxd,
+                                m.uminc, m.umaxc}),
+            (std::vector<float>{10, 20, 10, 15, 4, 6, 0.5f, 1, 1, 1, 1, 1}));
+  list.delete_list(1);
+
+  // A duration share above 1.0 is cut to 1.0.
+  ScheduleCriteriaBundle heavy;
+  heavy.threshold_duration_slider = 6.0f;
+  heavy.duration_limit = 10.0f;
+  heavy.total_points_in_threshold_bank = 3.0f;
+  heavy.meta_threshold_slider = 1.0f;
+  list.append(rated("S", make({{1, 1}}), 1, 5));
+  list.rate_schedules_and_sort(heavy, setting);
+  EXPECT_EQ(list.get(0L)->rating, 1.0f);
+  list.delete_list(1);
+}
+
+TEST(ScheduleRating, TiesKeepTheExchangeSortsOrder) {
+  ScheduleList list;
+  float ratings[] = {1.0f, 1.0f, 2.0f};
+  const char* names[] = {"one", "one'", "two"};
+  for (int i = 0; i < 3; i++) {
+    list.append(rated(names[i], make({{1, 1}}), 0, 0));
+    list.get(static_cast<long>(i))->rating = ratings[i];
+  }
+  list.sort_list_via_func(ScheduleList::schedule_func_to_sort_by_rating);
+  EXPECT_EQ(order_of(list), (std::vector<std::string>{"two", "one'", "one"}));
+  list.delete_list(1);
+}
+
+class Reweighting : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (long i = 0; i < s.good_schedules.length(); i++) s.good_schedules.get(i)->satisfied_local_commitments.empty_list();
+  }
+  // A schedule with that rating, satisfying commitments of these importances.
+  void add(const std::string& id, float rating, std::vector<Importance> importances) {
+    Schedule* schedule = rated(id, make({{1, 1}}), 0, 0);
+    schedule->rating = rating;
+    for (Importance importance : importances) {
+      LocalCommitment* c = &commitments[used++];
+      c->type = DEADLINE_COMMITMENT_TYPE;
+      c->importance = importance;
+      schedule->satisfied_local_commitments.add(c);
+    }
+    s.good_schedules.append(schedule);
+  }
+  std::vector<float> ratings() {
+    std::vector<float> out;
+    for (long i = 0; i < s.good_schedules.length(); i++) out.push_back(s.good_schedules.get(i)->rating);
+    return out;
+  }
+
+  Scheduler s;
+  LocalCommitment commitments[8];
+  int used = 0;
+};
+
+TEST_F(Reweighting, HardCommitmentsRaiseOnlyTheSchedulesThatSatisfyTheMost) {
+  add("A", 0.8f, {1});
+  add("B", 0.6f, {1, 2});
+  EXPECT_EQ(s.kludge_reweight_schedules_and_sort_based_on_hard_commitments()->id, "B");
+  EXPECT_EQ(ratings(), (std::vector<float>{0.6f + 0.4f, 0.8f}));
+  EXPECT_EQ(s.good_schedules.get(0L)->annotations + s.good_schedules.get(1L)->annotations,
+            "\tRating pre commitment kludge 0.600000\n\tRating pre commitment kludge 0.800000\n");
+}
+
+TEST_F(Reweighting, RegularAndWhatIfCommitmentsAddTenthsAndHundredthsOfABestOfZero) {
+  add("A", 0.0f, {0, -1});
+  add("B", 0.0f, {-1, -2});
+  add("C", 0.0f, {});
+  s.kludge_reweight_schedules_and_sort_based_on_hard_commitments();
+  EXPECT_EQ(ratings(), (std::vector<float>{0.1f, 0.01f, 0.0f}));
+  EXPECT_EQ(s.good_schedules.get(2L)->annotations, "\tRating pre commitment kludge 0.000000\n");
+}
+
+TEST_F(Reweighting, ANegativeBestStillRewardsTheHardSatisfyingSchedule) {
+  add("A", -1.0f, {});
+  add("B", -1.0f, {1});
+  EXPECT_EQ(s.kludge_reweight_schedules_and_sort_based_on_hard_commitments()->id, "B");
+  EXPECT_EQ(ratings(), (std::vector<float>{-0.5f, -1.0f}));
+}
+
+TEST_F(Reweighting, NothingSatisfiedChangesNothingAndNoSchedulesGiveNull) {
+  EXPECT_EQ(s.kludge_reweight_schedules_and_sort_based_on_hard_commitments(), nullptr);
+  add("A", 0.3f, {});
+  add("B", 0.7f, {});
+  EXPECT_EQ(s.kludge_reweight_schedules_and_sort_based_on_hard_commitments()->id, "A");
+  EXPECT_EQ(ratings(), (std::vector<float>{0.3f, 0.7f}));
+  EXPECT_EQ(s.good_schedules.get(0L)->annotations, "");
+}
+
+}  // namespace
