@@ -340,3 +340,122 @@ TEST_F(Reweighting, NothingSatisfiedChangesNothingAndNoSchedulesGiveNull) {
 }
 
 }  // namespace
+
+namespace {
+
+using scheduler_test::PreparedRound;
+
+class Repairs : public PreparedRound {
+ protected:
+  // M in a SUM group beside a MAX task over E and F; E enables M.
+  void SetUp() override {
+    PreparedRound::SetUp();
+    prepare(std::string(AGENT_A) + group("G", "M X", "q_sum") + task("X", "G", "E F", "q_max") +
+            method("M", "G", 10, 2, 1) + method("E", "X", 5, 1, 1) + method("F", "X", 4, 1, 1) +
+            "(spec_enables (label en) (agent A) (from E) (to M) (delay 0 1))\n");
+  }
+  Alternative* root_alternative_of(std::vector<std::string> methods) {
+    for (long i = 0; i < root_alternatives().length(); i++) {
+      Alternative* a = root_alternatives().get(i);
+      std::vector<std::string> ids;
+      for (long k = 0; k < a->method_list.length(); k++) ids.push_back(a->method_list.get(k)->id);
+      if (ids == methods) return a;
+    }
+    return nullptr;
+  }
+};
+
+TEST_F(Repairs, AnUnenabledMethodGetsItsEnablerAddedOnceAndDuplicatesAreCounted) {
+  Alternative* mf = root_alternative_of({"F", "M"});
+  ASSERT_NE(mf, nullptr);
+  long before = root_alternatives().length();
+  int created = scheduler->num_alternatives_created;
+  scheduler->suggest_improvments_via_new_alternatives(nullptr, mf, scheduler->dp_to_meta_root);
+  ASSERT_EQ(root_alternatives().length(), before + 1);
+  Alternative* repair = root_alternatives().get(0L);
+  EXPECT_EQ(repair->of_task, "meta_root_fix_unenabled_0");
+  EXPECT_EQ(root_alternative_of({"F", "M", "E"}), repair);
+  EXPECT_EQ(pairs_of(repair->quality), pairs_of(mf->quality));
+  EXPECT_EQ(pairs_of(repair->cost) + pairs_of(repair->duration), "(1.00 3.00)(1.00 4.00)");
+  EXPECT_EQ(repair->rating, -1.0f);
+  // One candidate from the cross product, one repair.
+  EXPECT_EQ(scheduler->num_alternatives_created, created + 2);
+
+  // {M} proposes {M, E}, which is there already as {E, M}: dropped, but counted.
+  Alternative* m = root_alternative_of({"M"});
+  ASSERT_NE(m, nullptr);
+  scheduler->enable_unenabled_methods(m, scheduler->dp_to_meta_root);
+  EXPECT_EQ(root_alternatives().length(), before + 1);
+  EXPECT_EQ(scheduler->num_alternatives_created, created + 4);
+  // An enabler already in the alternative, or one with quality, is no source.
+  scheduler->enable_unenabled_methods(repair, scheduler->dp_to_meta_root);
+  node("E")->working_quality.replace_with(1.0f, 5.0f);
+  scheduler->enable_unenabled_methods(mf, scheduler->dp_to_meta_root);
+  EXPECT_EQ(scheduler->num_alternatives_created, created + 4);
+}
+
+class Envelopes : public PreparedRound {
+ protected:
+  // a under a SUM under a MAX under a MIN group; b alone in a SUM group; c in a SEQ group.
+  void SetUp() override {
+    PreparedRound::SetUp();
+    prepare(std::string(AGENT_A) + group("G", "X", "q_min") + task("X", "G", "S", "q_max") +
+            task("S", "X", "a", "q_sum") + method("a", "S", 1, 1, 1) + group("H", "b", "q_sum") +
+            method("b", "H", 1, 1, 1) + group("K", "c", "q_seq") + method("c", "K", 1, 1, 1));
+    scheduler->money_spent_thus_far = 1.5f;
+    node("S")->working_quality = make({{0.5f, 0}, {0.5f, 8}});
+    node("X")->working_quality = make({{1, 5}});
+    node("G")->working_quality = make({{1, 7}});
+    node("H")->working_quality = make({{1, 0}});
+    node("b")->is_enabler_in_current_schedule = 1;
+    schedule.cost.replace_with(1.0f, 0.0f);
+    schedule.add_slack_time_element(1.0f);
+    place("a", make({{0.5f, 2}, {0.5f, 6}}), 9, 2);
+    place("b", make({{1, 0}}), 11, 3);
+    place("c", make({{1, 1}}), 12, 1);
+  }
+  void place(const char* id, Distribution quality, float finish, float cost) {
+    ScheduleElement* e = element(id, make({{1, finish}}), make({{1, cost}}));
+    e->quality = quality;
+    e->method_to_execute = static_cast<Method*>(task_named(id));
+    e->dp_of_method = node(id);
+    schedule.add_completed_element_to_schedule(e);
+  }
+  // quality min and max, cost max, finish max of each element
+  std::vector<float> bounds() {
+    std::vector<float> out;
+    for (long i = 0; i < schedule.timeline_schedule.length(); i++) {
+      ScheduleElement* e = schedule.timeline_schedule.get(i);
+      for (float v : {e->quality_envelope.min, e->quality_envelope.max, e->aggregate_cost_envelope.max,
+                      e->finish_time_envelope.max})
+        out.push_back(v);
+    }
+    return out;
+  }
+  Schedule schedule;
+};
+
+TEST_F(Envelopes, AncestorsBoundEachMethodAndTheTogglesOverwrite) {
+  EnvelopeToggleBundle on;
+  scheduler->set_scheduler_envelope_toggles(on);
+  std::string out = stderr_of([&] {
+    scheduler->calculate_reschedule_envelopes_for_schedule(schedule);
+    scheduler->calculate_reschedule_envelopes_for_schedule(schedule);
+  });
+  EXPECT_EQ(out, "Reminder: Rescheduling envelopes for SEQ qaf are disabled.\n");
+  EXPECT_EQ(bounds(), (std::vector<float>{-1, 99999, 99999, 99999,  // slack: untouched
+                                          7, 5, 3.5f, 9,            // SUM, then MAX caps at 5, then MIN raises to 7
+                                          0.00001f, 99999, 6.5f, 11,  // an enabler with no bound above 0
+                                          -1, 99999, 7.5f, 12}));
+
+  EnvelopeToggleBundle off;
+  off.q = off.d = off.c = 0;
+  scheduler->set_scheduler_envelope_toggles(off);
+  scheduler->calculate_reschedule_envelopes_for_schedule(schedule);
+  std::vector<float> expected;
+  for (float max_q : {99999.0f, 5.0f, 99999.0f, 99999.0f})
+    for (float v : {-1.0f, max_q, 99999.0f, 99999.0f}) expected.push_back(v);
+  EXPECT_EQ(bounds(), expected);
+}
+
+}  // namespace
