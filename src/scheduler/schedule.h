@@ -1,8 +1,9 @@
-// A schedule and its elements, as far as the language's transfer-format writer reads
-// them: the timeline of elements (methods or inserted slack) with their start, finish,
-// quality, cost and duration distributions, and the schedule's overall quality, cost and
-// finish time. Only public fields and inline code live here, so neither the model nor the
-// language library links against scheduler code; the scheduler adds the rest.
+// A schedule and its elements: the timeline of elements (methods or inserted slack) with
+// their start, finish, quality, cost and duration distributions and reschedule envelopes,
+// the schedule's overall quality, cost and finish time, its commitment bookkeeping and its
+// rating. Constructors, destructors and fields are inline, so neither the model nor the
+// language library links against scheduler code; the operations are defined in the
+// scheduler library (schedule.cpp, schedule_timeline.cpp, schedule_rating.cpp).
 #pragma once
 
 #include <cstdio>
@@ -10,12 +11,24 @@
 
 #include "foundation/shared_types.h"
 #include "foundation/typed_list.h"
+#include "model/commitment.h"
 #include "model/distribution.h"
+#include "model/schedule_bundles.h"
+#include "scheduler/envelope.h"
 
 class Method;
 class DecisionPoint;
+class Alternative;
+class Scheduler;
 class ScheduleElement;
 class Schedule;
+
+// Numbers the slack elements of every schedule of the process.
+extern long Schedule_Element_Creation_Counter;
+void reset_schedule_element_creation_counter();
+
+// The stem of every slack element's id.
+inline constexpr const char* SLACK_ID_STEM = "Slack_MyTime";
 
 // The elements of one schedule in execution order; `add` appends.
 class ScheduleElementList : public TypedList<ScheduleElementList, ScheduleElement> {
@@ -23,6 +36,10 @@ class ScheduleElementList : public TypedList<ScheduleElementList, ScheduleElemen
   static constexpr const char* access_text = "ScheduleElementList access function";
   static constexpr bool adds_at_front = false;
   static void delete_function(void* item);
+
+  // Empties this list (freeing its elements), then appends copies of the other's elements
+  // without their method and decision point.
+  void duplicate(ScheduleElementList& other);
 };
 
 class ScheduleElement {
@@ -38,16 +55,35 @@ class ScheduleElement {
   Distribution& get_cost() { return cost; }
   Distribution& get_duration() { return duration; }
 
-  // The method's id, or the "Slack_MyTime" stem of an inserted slack period.
+  // True when the id holds the slack stem (a method named so counts too).
+  bool element_is_for_slack_time() const { return method_id.find(SLACK_ID_STEM) != std::string::npos; }
+  // A new element with the ids, required values, flags, distributions and envelopes
+  // copied; the method and decision point stay null.
+  ScheduleElement* duplicate_element_but_not_supporting_data_structures();
+  // Never completed: stops the program.
+  [[noreturn]] void duplicate(ScheduleElement& other);
+
+  // The method's id, or "Slack_MyTime_<n>" for an inserted slack period.
   TaskID method_id;
   Method* method_to_execute = nullptr;
   DecisionPoint* dp_of_method = nullptr;
+  Quality required_quality = 0.0f;
+  MyTime required_duration = UNSET_TIME;
   Distribution finish_time_distribution;
   Distribution start_time_distribution;
+  Distribution total_schedule_cost_to_end_of_this_method;
+  int methods_finish_time_changed_due_to_overlap = 0;
   int element_is_slack_element = 0;
   Distribution cost;
   Distribution quality;
   Distribution duration;
+  Envelope quality_envelope;
+  Envelope aggregate_cost_envelope;
+  Envelope finish_time_envelope;
+  Distribution q_at_tg_after_this_method_executes;
+  // Time at the end of the element during which the processor is free (a method that
+  // keeps it busy for only part of its duration).
+  float unused_cpu_time = 0.0f;
 };
 
 inline void ScheduleElementList::delete_function(void* item) { delete static_cast<ScheduleElement*>(item); }
@@ -55,8 +91,13 @@ inline void ScheduleElementList::delete_function(void* item) { delete static_cas
 class Schedule {
  public:
   Schedule() = default;
-  // The schedule owns its elements.
-  ~Schedule() { timeline_schedule.delete_list(1); }
+  // The schedule owns its elements; the commitments are shared and only let go.
+  ~Schedule() {
+    timeline_schedule.delete_list(1);
+    undetermined_local_commitments.empty_list();
+    satisfied_local_commitments.empty_list();
+    violated_local_commitments.empty_list();
+  }
   Schedule(const Schedule&) = delete;
   Schedule& operator=(const Schedule&) = delete;
 
@@ -64,12 +105,57 @@ class Schedule {
   Distribution& get_quality() { return quality; }
   Distribution& get_cost() { return cost; }
   Distribution& get_finish_time() { return finish_time; }
+  void set_start_time_to_schedule_for(float t) { start_time_to_schedule_for = t; }
+  float return_rating() const { return rating; }
 
+  // ---- bookkeeping, sameness and copies: schedule.cpp ----
+  // Fills an empty timeline's distributions, warns about missing ones, and computes the
+  // three probabilities of reaching the expected values.
+  void schedule_is_complete_do_final_bookkeeping();
+  void all_undetermined_are_now_violated();
+  // 1 when both timelines hold the same method ids in the same positions.
+  int this_is_the_same(Schedule* other);
+  Schedule* duplicate_schedule_but_not_supporting_data_structures();
+  // Never completed: stops the program.
+  [[noreturn]] void duplicate(Schedule& other);
+
+  // ---- the timeline: schedule_timeline.cpp ----
+  // Appends e; the schedule's cost and finish time become those at the end of e.
+  void add_completed_element_to_schedule(ScheduleElement* e);
+  // Appends a slack period from the end of the timeline up to the desired finish.
+  void add_slack_time_element(float desired_expected_finish_time);
+  void remove_any_trailing_slack_time_elements();
+
+  MyTime start_time_to_schedule_for = 0.0f;
+  int num_satisfied_local_commitments = 0;
+  int num_violated_local_commitments = 0;
+  int num_existing_local_commitments_satisfied = 0;
+  int num_proposed_local_commitments_satisfied = 0;
+  int num_existing_local_commitments_violated = 0;
+  int num_proposed_local_commitments_violated = 0;
+  MyTime overall_deadline = 500.0f;
+  MyTime overall_max_cost = 10.0f;
+  Scheduler* scheduler_that_produced_this = nullptr;
+  float rating = 1.0f;
   ScheduleID id = EMPTY_ID;
+  // Owned elements.
   ScheduleElementList timeline_schedule;
+  Alternative* alt_schedule_is_for = nullptr;
+  ScheduleSettingBundle schedule_with;
   Distribution quality;
   Distribution cost;
   Distribution finish_time;
+  float prob_expected_q_or_better = -1.0f;
+  float prob_expected_c_or_better = -1.0f;
+  float prob_expected_d_or_better = -1.0f;
+  // Shared with the scheduler's lists; not owned.
+  CommitmentList undetermined_local_commitments;
+  CommitmentList satisfied_local_commitments;
+  CommitmentList violated_local_commitments;
+  // Free notes of the builders, never parsed.
+  std::string annotations;
+  std::string annotations_from_last_method_rating_run;
+  int created_through_simple_copy_has_no_supporting_structures = 0;
 };
 
 // The schedules of a round, in the order they were made; `add` appends, names are
@@ -80,4 +166,24 @@ class ScheduleList : public TypedList<ScheduleList, Schedule> {
   static constexpr bool adds_at_front = false;
   static void delete_function(void* item) { delete static_cast<Schedule*>(item); }
   static bool has_key(Schedule* item, const char* key) { return item != nullptr && item->id == key; }
+
+  // ---- schedule.cpp ----
+  long number_with_non_zero_q();
+  // Appends s unless a schedule with the same method sequence is already here; returns
+  // s's position, or -1 when it was not appended (the caller keeps s).
+  long append_if_not_already_in_list(Schedule* s);
+  // Empties this list, freeing its schedules; copying a non-empty list is not supported
+  // and stops the program.
+  void duplicate(ScheduleList& other);
+
+  // ---- rating and ordering: schedule_rating.cpp ----
+  void rate_schedules_and_sort(ScheduleCriteriaBundle& criteria, ScheduleSettingBundle& setting);
+  // With extremes given by a client instead of observed ones.
+  void rate_schedules_and_sort(ScheduleCriteriaBundle& criteria, ScheduleSettingBundle& setting,
+                               MinMaxBundle& bounds);
+  // 1 when a rates above b, -1 below, 0 otherwise (equal or unordered).
+  static int schedule_func_to_sort_by_rating(const void* a, const void* b);
+
+  // The extremes of the last rating.
+  MinMaxBundle observed_min_max;
 };

@@ -126,6 +126,28 @@ class Scheduler {
   int method_is_in_non_local_commitment_list(Method* method);
 
   //===----------------------------------------------------------------------===//
+  // Hard-commitment emphasis after rating: schedule_rating.cpp
+  //===----------------------------------------------------------------------===//
+  // Raises the schedules that satisfy the most local commitments (graded by importance),
+  // sorts again and returns the best; null for no schedules.
+  Schedule* kludge_reweight_schedules_and_sort_based_on_hard_commitments();
+
+  //===----------------------------------------------------------------------===//
+  // Repair alternatives: repair_alternatives.cpp
+  //===----------------------------------------------------------------------===//
+  // New alternatives at dp that add the enablers, then the facilitators, the built
+  // alternative's methods lack. The schedule is not read.
+  void suggest_improvments_via_new_alternatives(Schedule* schedule, Alternative* alt, DecisionPoint* dp);
+  void enable_unenabled_methods(Alternative* alt, DecisionPoint* dp);
+  void facilitate_unfacilitated_methods(Alternative* alt, DecisionPoint* dp);
+
+  //===----------------------------------------------------------------------===//
+  // Reschedule envelopes: reschedule_envelopes.cpp
+  //===----------------------------------------------------------------------===//
+  void calculate_reschedule_envelopes_for_schedule(Schedule& schedule);
+  void calculate_reschedule_envelopes_for_element(ScheduleElement* e, float cost_so_far);
+
+  //===----------------------------------------------------------------------===//
   // Fields, in one block
   //===----------------------------------------------------------------------===//
   const char* id_string = "SCHEDULER";
@@ -191,4 +213,6 @@ class Scheduler {
  private:
   void free_meta_root_and_its_decision_point();
   void print_generation_status_if_due();
+  // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
+  void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
 };

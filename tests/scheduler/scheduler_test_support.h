@@ -53,6 +53,7 @@ class PreparedRound : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_once_only_flags();
+    reset_schedule_element_creation_counter();
     Distribution::reset_combine_operation_counter();
     srandom(1);
   }
