@@ -2,6 +2,7 @@
 // orders the preference scores give, and a rating leaving the round as it found it.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ namespace {
 
 std::string effect(const std::string& form, const std::string& from, const std::string& to,
                    const std::string& delay = "0 1", const std::string& powers = "") {
-  return "(spec_" + form + " (label " + from + to + ") (agent A) (from " + from + ") (from_outcome o) (to " + to + ") " +
+  // Tasks (upper case) have no outcomes to name.
+  std::string outcome = isupper(from[0]) ? "" : " (from_outcome o)";
+  return "(spec_" + form + " (label " + from + to + ") (agent A) (from " + from + ")" + outcome + " (to " + to + ") " +
          powers + " (delay " + delay + "))\n";
 }
 const char* const FACILITATION = "(quality_power 0.5 1) (duration_power 0 1) (cost_power 0 1)";
@@ -150,20 +153,23 @@ TEST_F(MethodRating, ScoresOrderTheCandidates) {
 TEST_F(MethodRating, TheCommitmentScoreWeighsEachKindOfChange) {
   struct Case {
     const char* importance;
-    const char* type_and_deadline;
+    const char* type;
+    const char* deadline;
     float expected;
   };
+  // Existing satisfied, existing violated (floored), what-if satisfied, what-if violated.
   Case cases[] = {
-      {"0", "(type do) (deadline -9)", 2000.0f},
-      {"0", "(type deadline) (deadline 1)", 0.0f},
-      {"-1", "(type do) (deadline -9)", 1100.0f},
-      {"-1", "(type deadline) (deadline 1)", 809.99998f},
+      {"0", "do", "-9", 2000.0f},
+      {"0", "deadline", "1", 0.0f},
+      {"-1", "do", "-9", 1100.0f},
+      {"-1", "deadline", "1", 809.99998f},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.importance) + c.type_and_deadline);
+    SCOPED_TRACE(std::string(c.importance) + c.type);
     prepare_schedule(std::string(AGENT_A) + group("G", "m", "q_sum") + method("m", "G", 4, 2, 0) +
-                         "(spec_commitment (label c) " + c.type_and_deadline + " (task m) (importance " +
-                         c.importance + ") (minimum_quality 1) (earliest_start_time -9) (time_satisfied -9))\n",
+                         "(spec_commitment (label c) (type " + c.type + ") (task m) (importance " + c.importance +
+                         ") (minimum_quality 1) (earliest_start_time -9) (deadline " + c.deadline +
+                         ") (time_satisfied -9))\n",
                      {"m"});
     float r = scheduler->prefer_satisfying_and_avoid_violating_commitments(*schedule, method_named("m"), node("m"),
                                                                            c.expected == 0.0f ? 9000.0f : 1000.0f);
