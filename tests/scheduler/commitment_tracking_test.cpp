@@ -236,8 +236,7 @@ TEST_F(CommitmentTracking, FatalLinksStopWithTheirMessages) {
     build_trees();
     scheduler->copy_commitments_for_this_agent_to_proper_lists_for_scheduling();
     Commitment* com = scheduler->all_known_commitments_for_all_agents.get(0L);
-    com->task_ids.delete_list(1);
-    com->add_task_id(c.renamed_to);
+    *static_cast<std::string*>(com->task_ids.get(0L)) = c.renamed_to;
     EXPECT_EXIT(scheduler->link_commitments_to_decision_points(), testing::ExitedWithCode(1), HasSubstr(c.message));
     TearDown();
     SetUp();
