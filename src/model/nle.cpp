@@ -175,9 +175,11 @@ int NLE::nle_delay_is_ok(float start_time) {
   if (dp == nullptr) return 0;
   MyTime gets_quality = dp->time_task_or_method_gets_quality;
   if (gets_quality == UNSET_TIME) return 0;
-  // An effect given no delay acts at once.
-  Value delay = propagation_delay.length() > 0 ? propagation_delay.get_expected_value() : 0.0f;
-  return gets_quality + delay <= start_time ? 1 : 0;
+  return gets_quality + propagation_delay_value(-2.0f) <= start_time ? 1 : 0;
+}
+
+Value NLE::propagation_delay_value(ValueSpecifier s) {
+  return propagation_delay.length() > 0 ? propagation_delay.get_specified_value(s) : 0.0f;
 }
 
 Distribution* NLE::source_working_quality() {

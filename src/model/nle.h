@@ -67,6 +67,8 @@ class NLE {
   // 1 when the source got quality and that time plus the expected delay is not after
   // start_time; 0 otherwise, and 0 when the source has no decision point.
   int nle_delay_is_ok(float start_time);
+  // The delay read with the specifier; an effect given no delay acts at once (0).
+  Value propagation_delay_value(ValueSpecifier s);
   void enforce_proper_usage_of_outcomes();
   void weight_effect_according_to_outcome_liklihood(float p);
 

@@ -125,6 +125,19 @@ class Schedule {
   // Appends a slack period from the end of the timeline up to the desired finish.
   void add_slack_time_element(float desired_expected_finish_time);
   void remove_any_trailing_slack_time_elements();
+  // ---- the timeline's next start and what a method would make of it: schedule_timeline.cpp ----
+  // Read with this schedule's own specifiers.
+  MyTime get_next_expected_start_time();
+  MyTime get_earlest_possible_next_start_time();
+  void get_distributions_and_slack_left_if_method_added_to_schedule(
+      Distribution& methods_duration, float& percentage_of_cpu_used_by_method,
+      Distribution& methods_would_be_start_time, Distribution& methods_would_be_finish_time,
+      Distribution& methods_would_be_duration, float& slack_time_left, int& methods_finish_time_changed_due_to_overlap);
+  MyTime get_expected_finish_time_if_method_added_to_schedule(Distribution& methods_duration,
+                                                              float& percentage_of_cpu_used_by_method);
+  void get_expected_finish_time_distribution_if_method_added_to_schedule(Distribution& methods_duration,
+                                                                        float& percentage_of_cpu_used_by_method,
+                                                                        Distribution& methods_would_be_finish_time);
 
   MyTime start_time_to_schedule_for = 0.0f;
   int num_satisfied_local_commitments = 0;

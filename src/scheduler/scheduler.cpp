@@ -86,6 +86,8 @@ void Scheduler::scheduler_soft_reset() {
   first_estimated_finish_time = UNSET_TIME;
   first_estimated_quality = 0.0f;
   first_estimated_cost = 0.0f;
+  // The methods may not outlive the round: their moved starts are forgotten, not restored.
+  earliest_starts_moved_by_dont_commitments.clear();
 }
 
 void Scheduler::replace_meta_decision_point() {

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "foundation/shared_types.h"
 #include "model/commitment.h"
@@ -103,6 +105,9 @@ class Scheduler {
   void undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved);
   // Hands back what a method borrowed from non-consumable resources and adds what it produces.
   void check_resources_for_restoration_and_production(Method* method, DecisionPoint* dp);
+  // The working resource of that id; ends the program with the message when there is none.
+  Resource* working_resource_or_exit(const ID& name, const char* message);
+  static constexpr const char* missing_resource_for_method_q = "Unable to locate resource ptr when computing method q\n";
 
   //===----------------------------------------------------------------------===//
   // Alternative generation: alternative_generation.cpp
@@ -146,6 +151,82 @@ class Scheduler {
   //===----------------------------------------------------------------------===//
   void calculate_reschedule_envelopes_for_schedule(Schedule& schedule);
   void calculate_reschedule_envelopes_for_element(ScheduleElement* e, float cost_so_far);
+
+  //===----------------------------------------------------------------------===//
+  // Method rating: method_rating.cpp
+  //===----------------------------------------------------------------------===//
+  // 10^n * x * (1 + f) for p = n + f: the weight of every score.
+  float scale_local_method_rating(float x, float p);
+  // Below 0 a failure code (method_rating_codes.h), else a preference: higher is better.
+  float rate_method(Schedule& schedule, Method* method);
+  void annotate_working_schedule_if_method_failed(Schedule& schedule, Method* method, float& rating);
+
+  //===----------------------------------------------------------------------===//
+  // Enforcement tests: enforcement_checks.cpp
+  //===----------------------------------------------------------------------===//
+  // Each returns the rating unchanged or its failure code, and stands alone.
+  float schedule_only_methods_that_have_some_chance_of_getting_quality(Schedule& schedule, Method* method,
+                                                                       DecisionPoint* dp, float rating);
+  float enforce_enables(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float enforce_disables(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  int all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Alternative* alt);
+  float enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float enforce_earliest_start_time(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+
+  //===----------------------------------------------------------------------===//
+  // Preference scores: preference_scores.cpp
+  //===----------------------------------------------------------------------===//
+  float prefer_disablees(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_hinderees(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_facilitators(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float delay_facilitatees(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float delay_hinderers(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_producers(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float delay_consumers(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_satisfying_and_avoid_violating_commitments(Schedule& schedule, Method* method, DecisionPoint* dp,
+                                                          float rating);
+  float prefer_earlier_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_earlier_if_desired(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_later_if_desired(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  // Not called by the builders.
+  float move_uncertainty_early(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  float prefer_increased_quality(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  void fix_up_kludge_to_get_methods_with_est_and_dl_performed_earlier_if_appropriate(Schedule& schedule,
+                                                                                     TaskList& methods,
+                                                                                     Method* method);
+
+  //===----------------------------------------------------------------------===//
+  // Commitments tied to the tree: commitment_linking.cpp
+  //===----------------------------------------------------------------------===//
+  void link_commitments_to_decision_points();
+  void modify_vorna_method_to_reflect_non_local_commitment(DecisionPoint* dp, NonLocalCommitment* c);
+  void modify_vorna_methods_and_tasks_to_reflect_local_commitment(DecisionPoint* dp, LocalCommitment* c);
+  void check_remaining_methods_for_hard_dont_commitments_who_now_need_earliest_start_time_set(TaskList& methods,
+                                                                                              float time);
+  // Every build starts from here: local commitments undetermined again and the earliest
+  // starts the hard-DONT check moved given back.
+  void reset_commitment_state_for_a_new_schedule();
+  void running_new_exp_reset_tg();
+
+  //===----------------------------------------------------------------------===//
+  // Commitment status while a schedule is built: commitment_status.cpp
+  //===----------------------------------------------------------------------===//
+  CommitmentStatus check_commitment_status(Schedule& schedule, LocalCommitment* c);
+  CommitmentStatus check_commitment_status_for_dp(Schedule& schedule, LocalCommitment* c, DecisionPoint* dp);
+  void tabulate_newly_violated_and_satisfied_local_commitments(Schedule& schedule, long& num_whatif_satisfied,
+                                                               long& num_whatif_violated, long& num_existing_satisfied,
+                                                               long& num_existing_violated);
+  void determine_effect_on_commitments_of_adding_method_to_schedule(Schedule& schedule, Method* method,
+                                                                   long& num_whatif_satisfied,
+                                                                   long& num_whatif_violated,
+                                                                   long& num_existing_satisfied,
+                                                                   long& num_existing_violated);
+  // The outputs are set to 0; the schedule's lists and counters hold the results.
+  void record_newly_satisfied_and_violated_local_commitments(Schedule& schedule, long& num_newly_satisfied,
+                                                             long& num_newly_violated,
+                                                             float when_satisfied_or_violated);
 
   //===----------------------------------------------------------------------===//
   // Fields, in one block
@@ -209,6 +290,8 @@ class Scheduler {
   CommitmentList all_known_commitments_for_all_agents;
   int global_working_change_counter = 1;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
+  // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
+  std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;
 
  private:
   void free_meta_root_and_its_decision_point();

@@ -34,13 +34,11 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   dp->working_quality.multiply_all_values_by(dp->task_or_method->weighting_factor);
 }
 
-namespace {
-Resource* working_resource_or_exit(ResourceList& list, const ID& name, const char* message) {
-  Resource* r = list.get(name);
+Resource* Scheduler::working_resource_or_exit(const ID& name, const char* message) {
+  Resource* r = working_resources.get(name);
   if (r == nullptr) error_exit(message, 1);
   return r;
 }
-}  // namespace
 
 void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
   // Starts from the stored working values, not the outcome: a placed method is locked and
@@ -56,15 +54,15 @@ void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
   if (dp->working_quality.some_values_are_gt_zero()) {
     Method* method = static_cast<Method*>(dp->task_or_method);
     float v = dp->working_duration.get_specified_value(schedule_with.d);
-    const char* missing = "Unable to locate resource ptr when computing method q\n";
+    const char* missing = missing_resource_for_method_q;
     for (long i = 0; i < method->affects_resource->length(); i++) {
       ResourceNLE* rnle = method->affects_resource->get(i);
       if (rnle->type == RNLE_PRODUCES) continue;
-      rnle->apply_rnle_to(working_resource_or_exit(working_resources, rnle->resource_id, missing), v, method);
+      rnle->apply_rnle_to(working_resource_or_exit(rnle->resource_id, missing), v, method);
     }
     for (long i = 0; i < method->affected_by_resource->length(); i++) {
       ResourceNLE* rnle = method->affected_by_resource->get(i);
-      rnle->apply_rnle_to(bundle, working_resource_or_exit(working_resources, rnle->resource_id, missing), v,
+      rnle->apply_rnle_to(bundle, working_resource_or_exit(rnle->resource_id, missing), v,
                           method);
     }
     check_resources_for_restoration_and_production(method, dp);
@@ -202,7 +200,7 @@ void Scheduler::check_resources_for_restoration_and_production(Method* method, D
   float d = dp->working_duration.get_specified_value(schedule_with.d);
   for (long i = 0; i < method->affects_resource->length(); i++) {
     ResourceNLE* rnle = method->affects_resource->get(i);
-    Resource* r = working_resource_or_exit(working_resources, rnle->resource_id,
+    Resource* r = working_resource_or_exit(rnle->resource_id,
                                            "Unable to locate a resource in check_resoruces in sched.cc");
     if (rnle->type == RNLE_USES && r->type == RESOURCE_NON_CONSUMABLE) {
       static_cast<Uses*>(rnle)->restore_resource(r, d, method);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
+#include <memory>
 #include <string>
 
 #include "foundation/system_wrappers.h"
@@ -135,7 +137,7 @@ class PreparedRound : public ::testing::Test {
     DecisionPoint* meta = s.dp_to_meta_root;
     s.copy_commitments_for_this_agent_to_proper_lists_for_scheduling();
     meta->gather_methods_for_task_record_at_all_dp_subs_too();
-    // Commitments are linked to their nodes here once the scheduler links them.
+    s.link_commitments_to_decision_points();
     meta->revise_potentials_of_subs_to_reflect_quality_from_commitment_satisfaction_if_appropriate();
     s.global_working_change_counter++;
     s.calculate_working_qdc_for_task_or_method_and_all_subs(meta, 0);
@@ -188,6 +190,47 @@ class PreparedRound : public ::testing::Test {
   float start_time = 0.0f;
   float money = 0.0f;
   std::string err;
+};
+
+// A round prepared up to its root alternatives and an empty schedule being built for a
+// hand-made alternative: what method rating and commitment tracking read.
+class ScheduleUnderConstruction : public PreparedRound {
+ protected:
+  void TearDown() override {
+    schedule.reset();
+    alt.reset();
+    PreparedRound::TearDown();
+  }
+
+  // prepare, then a fresh schedule planned to hold the given methods, with every local
+  // commitment undetermined in it.
+  void prepare_schedule(const std::string& text, std::initializer_list<const char*> planned) {
+    prepare(text);
+    schedule = std::make_unique<Schedule>();
+    alt = std::make_unique<Alternative>();
+    for (const char* id : planned) alt->method_list.append(task_named(id));
+    schedule->alt_schedule_is_for = alt.get();
+    schedule->undetermined_local_commitments.append_list_not_copy_items(&scheduler->all_local_commitments);
+    scheduler->highest_possible_quality_in_list_of_candidate_tasks = 0.0f;
+  }
+
+  Method* method_named(const std::string& id) { return static_cast<Method*>(task_named(id)); }
+  float rate(const std::string& id) { return scheduler->rate_method(*schedule, method_named(id)); }
+
+  // The method as the builder leaves it once placed: done, locked, quality from `finish`.
+  void place(const std::string& id, float finish) {
+    DecisionPoint* dp = node(id);
+    dp->working_quality.duplicate(dp->combined_outcomes->quality);
+    dp->working_duration.duplicate(dp->combined_outcomes->duration);
+    dp->working_cost.duplicate(dp->combined_outcomes->cost);
+    dp->working_values_are_locked = 1;
+    dp->time_task_or_method_gets_quality = finish;
+    scheduler->global_working_change_counter++;
+    scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
+  }
+
+  std::unique_ptr<Schedule> schedule;
+  std::unique_ptr<Alternative> alt;
 };
 
 }  // namespace scheduler_test

@@ -1,0 +1,146 @@
+// The hard tests of method rating: whether a candidate may be placed next at all. Each
+// returns the rating unchanged or a failure code, and each stands alone (the exhaustive
+// builder calls them one by one).
+#include "foundation/fatal_stop.h"
+#include "model/nle.h"
+#include "scheduler/method_rating_codes.h"
+#include "scheduler/method_rating_support.h"
+#include "scheduler/scheduler.h"
+
+using method_rating::has_quality;
+using method_rating::source_node;
+using method_rating::strikes_at;
+
+float Scheduler::schedule_only_methods_that_have_some_chance_of_getting_quality(Schedule&, Method*, DecisionPoint* dp,
+                                                                                float rating) {
+  if (dp->combined_outcomes->quality.some_values_are_gt_zero()) return rating;
+  return FAILED_DUE_TO_ZERO_INITIAL_QUALITY;
+}
+
+float Scheduler::enforce_enables(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {
+  NLEList& incoming = *dp->affected_by_actually;
+  for (long i = 0; i < incoming.length() && rating >= 0.0f; i++) {
+    NLE* e = incoming.get(i);
+    if (e->type != NLE_ENABLES) continue;
+    DecisionPoint* source = source_node(e);
+    if (source != nullptr) source->is_enabler_in_current_schedule = 1;
+    if (!has_quality(source)) rating = FAILED_ENFORCE_ENABLES_DUE_TO_QUALITY;
+  }
+
+  MyTime earliest = UNSET_TIME;
+  if (rating >= 0.0f) {
+    earliest = 0.0f;
+    MyTime next_start = schedule.get_next_expected_start_time();
+    for (long i = 0; i < incoming.length(); i++) {
+      NLE* e = incoming.get(i);
+      if (e->type != NLE_ENABLES || !(e->propagation_delay_value(schedule_with.d) > 0.0f)) continue;
+      DecisionPoint* source = source_node(e);
+      if (source->time_task_or_method_gets_quality == UNSET_TIME) fatal_stop("%s", "Error, expected finish is empty.\n");
+      MyTime t = strikes_at(e, source, schedule_with.d);
+      if (t > next_start) {
+        rating = FAILED_ENFORCE_ENABLES_DUE_TO_DELAY;
+        if (t > earliest) earliest = t;
+      }
+    }
+  }
+  if (method->earliest_start_time > earliest && earliest != UNSET_TIME && method->earliest_start_time != UNSET_TIME)
+    earliest = method->earliest_start_time;
+  dp->earliest_method_may_be_scheduled = earliest;
+  return rating;
+}
+
+float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp, float rating) {
+  float sum = 0.0f;
+  MyTime next_start = schedule.get_next_expected_start_time();
+  NLEList& incoming = *dp->affected_by_actually;
+  for (long i = 0; i < incoming.length() && rating >= 0.0f; i++) {
+    NLE* e = incoming.get(i);
+    DecisionPoint* source = source_node(e);
+    if (e->type != NLE_DISABLES || !has_quality(source)) continue;
+    if (strikes_at(e, source, schedule_with.d) <= next_start)
+      sum += 1.0f - source->working_quality.get_probability_value_is_zero();
+  }
+  if (sum >= 0.75f) {
+    // Later tests treat the method as placed: it can no longer achieve anything.
+    dp->working_values_are_locked = 1;
+    return FAILED_ENFORCE_DISABLES;
+  }
+  return rating;
+}
+
+namespace {
+bool is_sequence(VORNA_QualityAF qaf) {
+  return qaf == VORNA_SEQ || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ_MIN || qaf == VORNA_SEQ_MAX;
+}
+}  // namespace
+
+float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
+  TaskList ancestors;
+  method->list_all_ancestors(ancestors);
+  bool failed = false;
+  for (long a = 0; a < ancestors.length() && !failed; a++) {
+    BasicTask* ancestor = ancestors.get(a);
+    if (!is_sequence(ancestor->qaf)) continue;
+    long position = -1;
+    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
+      BasicTask* sub = ancestor->subtasks.get(i);
+      if (sub == method || method->is_ancestor(sub)) position = sub->i_am_child_number;
+    }
+    for (long i = 0; i < ancestor->subtasks.length() && !failed; i++) {
+      BasicTask* sub = ancestor->subtasks.get(i);
+      DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+      if (sub->i_am_child_number < position) {
+        failed = !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule.alt_schedule_is_for);
+      } else if (sub->i_am_child_number > position) {
+        failed = node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
+      }
+    }
+  }
+  ancestors.delete_list(0);
+  return failed ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX : rating;
+}
+
+int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Alternative* alt) {
+  if (dp == nullptr || alt == nullptr) return 1;
+  TaskList methods;
+  dp->task_or_method->list_all_methods_for_task(methods);
+  int all_done = 1;
+  for (long i = 0; i < methods.length() && all_done; i++) {
+    Method* m = static_cast<Method*>(methods.get(i));
+    DecisionPoint* node = BasicTask::get_dp_of_task(m);
+    bool locked = node != nullptr && node->working_values_are_locked == 1;
+    if (!locked && m->finish_time == UNSET_TIME && alt->method_list.in_list(m)) all_done = 0;
+  }
+  methods.delete_list(0);
+  return all_done;
+}
+
+float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {
+  if (method->deadline == UNSET_TIME) return rating;
+  Distribution finish;
+  schedule.get_expected_finish_time_distribution_if_method_added_to_schedule(
+      dp->combined_outcomes->duration, method->percentage_of_duration_used_by_cpu, finish);
+  if (finish.get_probability_value_is_gt_x(method->deadline) > 0.75f) return FAILED_ENFORCE_HARD_DEADLINES;
+  return rating;
+}
+
+float Scheduler::check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp,
+                                                     float rating) {
+  method_rating::AncestorTimes times(method);
+  method_rating::lend_done_values(*this, schedule, dp, false);
+  calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
+  float result = has_quality(dp) ? rating : FAILED_DUE_TO_LACK_OF_RESOURCES;
+  method_rating::take_back_done_values(*this, dp, false);
+  calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
+  times.give_back();
+  return result;
+}
+
+float Scheduler::enforce_earliest_start_time(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {
+  MyTime est = method->earliest_start_time;
+  if (est != UNSET_TIME && est > schedule.get_next_expected_start_time()) {
+    dp->earliest_method_may_be_scheduled = est;
+    return FAILED_ENFORCE_EARLIEST_START_TIME;
+  }
+  return rating;
+}

@@ -1,0 +1,92 @@
+// Small readings shared by the enforcement tests and the preference scores of method
+// rating, and the what-if that treats a candidate method as done.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "model/nle.h"
+#include "scheduler/scheduler.h"
+
+namespace method_rating {
+
+inline bool has_quality(DecisionPoint* dp) { return dp != nullptr && dp->working_quality.some_values_are_gt_zero(); }
+
+inline DecisionPoint* source_node(NLE* e) { return BasicTask::get_dp_of_task(e->from); }
+
+// When the effect strikes: its source's quality time plus its delay.
+inline MyTime strikes_at(NLE* e, DecisionPoint* source, ValueSpecifier d) {
+  return source->time_task_or_method_gets_quality + e->propagation_delay_value(d);
+}
+
+// A method of the schedule's alternative.
+inline bool is_planned(Schedule& schedule, BasicTask* task) {
+  return schedule.alt_schedule_is_for != nullptr && schedule.alt_schedule_is_for->method_list.in_list(task);
+}
+
+inline long planned_count(Schedule& schedule) {
+  return schedule.alt_schedule_is_for != nullptr ? schedule.alt_schedule_is_for->method_list.length() : 0;
+}
+
+// first + (k - 1) * subsequent, 0 when k is 0.
+inline float first_and_subsequent(long k, float first, float subsequent) {
+  float sum = 0.0f;
+  for (long i = 0; i < k; i++) sum += i == 0 ? first : subsequent;
+  return sum;
+}
+
+// The nodes of the method's ancestors, nearest first, as the task tree lists them.
+inline std::vector<DecisionPoint*> ancestor_nodes(Method* method) {
+  std::vector<DecisionPoint*> nodes;
+  TaskList ancestors;
+  method->list_all_ancestors(ancestors);
+  for (long i = 0; i < ancestors.length(); i++) {
+    DecisionPoint* node = BasicTask::get_dp_of_task(ancestors.get(i));
+    if (node != nullptr) nodes.push_back(node);
+  }
+  ancestors.delete_list(0);
+  return nodes;
+}
+
+// Treats the method as done: its working quality (and, unless quality_only, its duration
+// and cost) from its combined outcome, a quality time at the end of its run from the next
+// start, and a new generation of the change counter.
+inline void lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp, bool quality_only) {
+  Outcome& done = *dp->combined_outcomes;
+  dp->working_quality.duplicate(done.quality);
+  if (!quality_only) {
+    dp->working_duration.duplicate(done.duration);
+    dp->working_cost.duplicate(done.cost);
+  }
+  dp->time_task_or_method_gets_quality =
+      schedule.get_next_expected_start_time() + done.duration.get_specified_value(s.schedule_with.d);
+  s.global_working_change_counter++;
+}
+
+// The undo of lend_done_values, before the caller recomputes what the loan recomputed.
+inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, bool quality_only) {
+  dp->working_quality.set_to_100_percent_zero_value();
+  if (!quality_only) {
+    dp->working_duration.set_to_100_percent_zero_value();
+    dp->working_cost.set_to_100_percent_zero_value();
+  }
+  dp->time_task_or_method_gets_quality = UNSET_TIME;
+  s.global_working_change_counter--;
+}
+
+// The quality times of the method's ancestors, given back after a what-if that lent the
+// method a time: a recomputation can set an ancestor's time but never clears one.
+class AncestorTimes {
+ public:
+  explicit AncestorTimes(Method* method) {
+    for (DecisionPoint* node : ancestor_nodes(method)) saved.emplace_back(node, node->time_task_or_method_gets_quality);
+  }
+  void give_back() {
+    for (auto& [node, time] : saved) node->time_task_or_method_gets_quality = time;
+  }
+
+ private:
+  std::vector<std::pair<DecisionPoint*, MyTime>> saved;
+};
+
+}  // namespace method_rating

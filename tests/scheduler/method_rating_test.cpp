@@ -1,0 +1,212 @@
+// Method rating: the weights, the failure codes with their notes and lasting effects, the
+// orders the preference scores give, and a rating leaving the round as it found it.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "scheduler/method_rating_codes.h"
+#include "scheduler_test_support.h"
+
+using scheduler_test::AGENT_A;
+using scheduler_test::group;
+using scheduler_test::method;
+using scheduler_test::task;
+
+namespace {
+
+std::string effect(const std::string& form, const std::string& from, const std::string& to,
+                   const std::string& delay = "0 1", const std::string& powers = "") {
+  // Tasks (upper case) have no outcomes to name.
+  std::string outcome = isupper(from[0]) ? "" : " (from_outcome o)";
+  return "(spec_" + form + " (label " + from + to + ") (agent A) (from " + from + ")" + outcome + " (to " + to + ") " +
+         powers + " (delay " + delay + "))\n";
+}
+const char* const FACILITATION = "(quality_power 0.5 1) (duration_power 0 1) (cost_power 0 1)";
+
+class MethodRating : public scheduler_test::ScheduleUnderConstruction {};
+
+TEST_F(MethodRating, WeightsAndAPlainMethodRating) {
+  prepare_schedule(std::string(AGENT_A) + group("G", "m", "q_sum") + method("m", "G", 10, 2, 1), {"m"});
+  EXPECT_EQ(scheduler->scale_local_method_rating(1.0f, 2.9f), 190.0000153f);
+  EXPECT_EQ(scheduler->scale_local_method_rating(0.5f, 4.0f), 5000.0f);
+  EXPECT_EQ(scheduler->scale_local_method_rating(1.0f, 1.0f), 10.0f);
+  EXPECT_EQ(rate("m"), 100000.0f);
+  scheduler->highest_possible_quality_in_list_of_candidate_tasks = 20.0f;
+  EXPECT_EQ(rate("m"), 100000.5f);
+  EXPECT_EQ(schedule->annotations_from_last_method_rating_run, "");
+}
+
+TEST_F(MethodRating, EachFailureCodeAtItsBoundaryWithItsNoteAndLastingEffect) {
+  struct Case {
+    const char* name;
+    std::string text;
+    float next_start;
+    float rating;
+    float earliest;  // left on the node; -99 when not checked
+  };
+  std::string base = std::string(AGENT_A) + group("G", "src m", "q_sum");
+  std::string src = method("src", "G", 5, 1, 0);
+  std::string fuel = "(spec_consumable_resource (label fuel) (agent A) (state 2) (depleted_at 0))\n"
+                     "(spec_uses (label U) (agent A) (from m) (to fuel) (consumes 4 1))\n"
+                     "(spec_limits (label L) (agent A) (from fuel) (to m) (quality_power 1 1) (duration_power 0 1)"
+                     " (cost_power 0 1) (resource_model duration_independent))\n";
+  Case cases[] = {
+      {"zero quality", base + src + method("m", "G", 0, 1, 0), 0, FAILED_DUE_TO_ZERO_INITIAL_QUALITY, -99},
+      {"enabler without quality", base + src + method("m", "G", 4, 1, 0) + effect("enables", "src", "m"), 0,
+       FAILED_ENFORCE_ENABLES_DUE_TO_QUALITY, UNSET_TIME},
+      {"enabler striking after next start", base + src + method("m", "G", 4, 1, 0) + effect("enables", "src", "m", "3 1"),
+       4.9f, FAILED_ENFORCE_ENABLES_DUE_TO_DELAY, 5},
+      {"enabler striking at next start", base + src + method("m", "G", 4, 1, 0) + effect("enables", "src", "m", "3 1"), 5,
+       100000, 0},
+      {"deadline missed with probability 0.76",
+       base + src + "(spec_method (label m) (agent A) (supertasks G) (deadline 3) (outcomes " +
+           scheduler_test::outcome("4 1", "1 0.24 5 0.76", "0 1") + "))\n",
+       0, FAILED_ENFORCE_HARD_DEADLINES, -99},
+      // Passes, finishing (at 4 expected) in the last quarter before its deadline.
+      {"deadline missed with probability 0.75",
+       base + src + "(spec_method (label m) (agent A) (supertasks G) (deadline 3) (outcomes " +
+           scheduler_test::outcome("4 1", "1 0.25 5 0.75", "0 1") + "))\n",
+       0, 110000, -99},
+      {"too early", base + src + method("m", "G", 4, 1, 0, "(earliest_start_time 4)"), 3.5f,
+       FAILED_ENFORCE_EARLIEST_START_TIME, 4},
+      {"at the earliest start", base + src + method("m", "G", 4, 1, 0, "(earliest_start_time 4)"), 4, 100000, 4},
+      {"out of fuel", base + src + method("m", "G", 4, 1, 0) + fuel, 0, FAILED_DUE_TO_LACK_OF_RESOURCES, -99},
+      {"later in a sequence", std::string(AGENT_A) + group("G", "S", "q_sum") + task("S", "G", "src m", "q_seq") +
+           method("src", "S", 5, 1, 0) + method("m", "S", 4, 1, 0), 0,
+       FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX, -99},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prepare_schedule(c.text, {"src", "m"});
+    if (std::string(c.name).find("striking") != std::string::npos) place("src", 2);
+    schedule->start_time_to_schedule_for = c.next_start;
+    scheduler->end_of_the_current_working_schedule = c.next_start;
+    EXPECT_EQ(rate("m"), c.rating);
+    const char* label = method_rating_label(c.rating);
+    EXPECT_EQ(schedule->annotations_from_last_method_rating_run,
+              c.rating < 0 ? std::string("\tMethod m was unschedule-able because ") + label + ".\n" : "");
+    if (c.earliest != -99) {
+      EXPECT_EQ(node("m")->earliest_method_may_be_scheduled, c.earliest);
+    }
+    if (std::string(c.name).find("enabler") != std::string::npos) {
+      EXPECT_EQ(node("src")->is_enabler_in_current_schedule, 1);
+    }
+    EXPECT_EQ(scheduler->working_resources.length() ? scheduler->working_resources.get(0L)->state : 2.0f, 2.0f);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(MethodRating, DisablersThatHaveStruckLockTheMethodFromThreeQuarters) {
+  struct Case {
+    float first, second, rating;
+  };
+  for (Case c : {Case{0.5f, 0.25f, FAILED_ENFORCE_DISABLES}, Case{0.5f, 0.2f, 100000}}) {
+    prepare_schedule(std::string(AGENT_A) + group("G", "d1 d2 m", "q_sum") + method("d1", "G", 5, 1, 0) +
+                         method("d2", "G", 5, 1, 0) + method("m", "G", 4, 1, 0) + effect("disables", "d1", "m") +
+                         effect("disables", "d2", "m", "1 1"),
+                     {"m"});
+    schedule->start_time_to_schedule_for = 3;
+    for (auto [id, p] : {std::pair{"d1", c.first}, std::pair{"d2", c.second}}) {
+      node(id)->working_quality.delete_all();
+      node(id)->working_quality.append(1 - p, 0);
+      node(id)->working_quality.append(p, 5);
+      node(id)->time_task_or_method_gets_quality = 2;  // d2 strikes exactly at next start
+    }
+    EXPECT_EQ(rate("m"), c.rating);
+    EXPECT_EQ(node("m")->working_values_are_locked, c.rating < 0 ? 1 : 0);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(MethodRating, ScoresOrderTheCandidates) {
+  // One pending disabler of m among one planned method; n facilitates f.
+  prepare_schedule(std::string(AGENT_A) + group("G", "d m n f", "q_sum") + method("d", "G", 5, 1, 0) +
+                       method("m", "G", 4, 1, 0) + method("n", "G", 4, 1, 0) + method("f", "G", 4, 1, 0) +
+                       effect("disables", "d", "m") + effect("facilitates", "n", "f", "0 1", FACILITATION),
+                   {"m"});
+  EXPECT_EQ(scheduler->prefer_disablees(*schedule, method_named("m"), node("m"), 0), 1000.0f);
+  alt->method_list.append(method_named("f"));
+  // n facilitates planned f (n = 2: 2 / 3 of 100); f waits for its facilitator.
+  EXPECT_FLOAT_EQ(scheduler->prefer_facilitators(*schedule, method_named("n"), node("n"), 0), 66.66667f);
+  EXPECT_EQ(scheduler->delay_facilitatees(*schedule, method_named("f"), node("f"), 160), 160.0f);
+  alt->method_list.append(method_named("n"));
+  EXPECT_EQ(scheduler->delay_facilitatees(*schedule, method_named("f"), node("f"), 60), 0.0f);
+  EXPECT_GT(rate("n"), rate("f"));
+  EXPECT_EQ(node("n")->time_task_or_method_gets_quality, UNSET_TIME);
+
+  Method* m = method_named("m");
+  m->perform_earlier_if_possible = m->perform_later_if_possible = m->preference_is_strong = 1;
+  EXPECT_EQ(scheduler->prefer_later_if_desired(*schedule, m, node("m"),
+                                               scheduler->prefer_earlier_if_desired(*schedule, m, node("m"), 500)),
+            500.0f);
+  for (auto [deadline, expected] : {std::pair{100.0f, 105000.0f}, std::pair{12.0f, 110000.0f}}) {
+    m->deadline = deadline;
+    schedule->start_time_to_schedule_for = 9;  // finishing at 10
+    EXPECT_EQ(scheduler->prefer_earlier_deadlines(*schedule, m, node("m"), 100000), expected);
+  }
+}
+
+TEST_F(MethodRating, TheCommitmentScoreWeighsEachKindOfChange) {
+  struct Case {
+    const char* importance;
+    const char* type;
+    const char* deadline;
+    float expected;
+  };
+  // Existing satisfied, existing violated (floored), what-if satisfied, what-if violated.
+  Case cases[] = {
+      {"0", "do", "-9", 2000.0f},
+      {"0", "deadline", "1", 0.0f},
+      {"-1", "do", "-9", 1100.0f},
+      {"-1", "deadline", "1", 809.99998f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.importance) + c.type);
+    prepare_schedule(std::string(AGENT_A) + group("G", "m", "q_sum") + method("m", "G", 4, 2, 0) +
+                         "(spec_commitment (label c) (type " + c.type + ") (task m) (importance " + c.importance +
+                         ") (minimum_quality 1) (earliest_start_time -9) (deadline " + c.deadline +
+                         ") (time_satisfied -9))\n",
+                     {"m"});
+    float r = scheduler->prefer_satisfying_and_avoid_violating_commitments(*schedule, method_named("m"), node("m"),
+                                                                           c.expected == 0.0f ? 9000.0f : 1000.0f);
+    EXPECT_FLOAT_EQ(r, c.expected);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(MethodRating, ARatingLeavesTheRoundAsItFoundItButForItsLastingEffects) {
+  // m, under T, gives T quality; T facilitates planned n; m uses fuel and satisfies a commitment.
+  prepare_schedule(std::string(AGENT_A) + group("G", "T n", "q_sum") + task("T", "G", "m", "q_max") +
+                       method("m", "T", 4, 2, 1) + method("n", "G", 4, 1, 0) +
+                       effect("facilitates", "T", "n", "0 1", FACILITATION) +
+                       "(spec_consumable_resource (label fuel) (agent A) (state 10) (depleted_at 0))\n"
+                       "(spec_uses (label U) (agent A) (from m) (to fuel) (consumes 4 1))\n"
+                       "(spec_commitment (label c) (type do) (task m) (importance 0) (minimum_quality 1)"
+                       " (earliest_start_time -9) (deadline -9) (time_satisfied -9))\n",
+                   {"m", "n"});
+  std::vector<DecisionPoint*> nodes{scheduler->dp_to_meta_root, node("G"), node("T"), node("m"), node("n")};
+  auto snapshot = [&] {
+    std::string s = std::to_string(scheduler->global_working_change_counter);
+    for (DecisionPoint* dp : nodes) {
+      for (Distribution* d : {&dp->working_quality, &dp->working_duration, &dp->working_cost}) d->print_to_string(s);
+      s += std::to_string(dp->time_task_or_method_gets_quality);
+    }
+    return s + std::to_string(scheduler->working_resources.get("fuel")->state);
+  };
+  std::string before = snapshot();
+  // The score alone lends T a quality time and gives it back (its resource use is the
+  // rating's to undo).
+  EXPECT_GT(scheduler->prefer_facilitators(*schedule, method_named("m"), node("m"), 0), 0.0f);
+  EXPECT_EQ(node("T")->time_task_or_method_gets_quality, UNSET_TIME);
+  scheduler->working_resources.get("fuel")->state = 10;
+  EXPECT_GT(rate("m"), 100000.0f);
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(node("m")->earliest_method_may_be_scheduled, 0.0f);
+}
+
+}  // namespace
