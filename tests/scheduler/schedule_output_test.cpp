@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "foundation/foundation_test_support.h"
 #include "model/distribution_test_support.h"
@@ -94,55 +95,47 @@ TEST_F(ThreeElements, RecordLeavesOutSlackNamesNonLocalMethodsAndAppendsOrReplac
               Exactly(distribution_test::fatal_text("Cannot open tvorna schedule output file " + missing + "\n")));
 }
 
-TEST_F(ThreeElements, BoxMarksNonLocalMethodsOutsideTheLibrary) {
+TEST_F(ThreeElements, ListingMarksNonLocalMethodsAndCommitmentOriginsOutsideTheLibrary) {
+  const std::string origins = "Of existing commitments 0 satisfied, 0 violated.\n";
   struct Case {
     bool library;
-    std::string box;
+    const char* box;
+    size_t dashes;
   };
-  const Case cases[] = {
-      {false, "\t----------------------------------------\n\t| A | **(non-local) B | Slack_MyTime_3 |\n"
-              "\t----------------------------------------\nQuality distribution (sum of TGs):\n"},
-      {true, "\t--------------------------\n\t| A | B | Slack_MyTime_3 |\n\t--------------------------\n"
-             "Quality distribution (sum of TGs):\n"},
-  };
-  for (const Case& c : cases) {
+  for (const Case& c : {Case{false, "\t| A | **(non-local) B | Slack_MyTime_3 |\n", 40},
+                        Case{true, "\t| A | B | Slack_MyTime_3 |\n", 26}}) {
     vela_library_mode = c.library;
     std::string text = printed_text([&](FILE* f) { s.print(f, -1); });
-    EXPECT_EQ(text.substr(0, text.find("(1.00 10.00)")), "Schedule S1, Rating 0.75\n" + c.box) << c.library;
+    std::string dashes = "\t" + std::string(c.dashes, '-') + "\n";
+    EXPECT_EQ(text.substr(0, text.find("Quality")), "Schedule S1, Rating 0.75\n" + dashes + c.box + dashes);
+    EXPECT_EQ(text.find(origins) == std::string::npos, c.library);
   }
 }
 
-TEST(ScheduleListing, EmptyScheduleInBothModesAndALongId) {
+TEST(ScheduleListing, EmptyScheduleAndALongId) {
   Schedule s;
   s.id = "S0";
   s.rating = 0.5f;
   s.schedule_is_complete_do_final_bookkeeping();
   s.annotations = "note\n";
-  s.annotations_from_last_method_rating_run = "rated\n";
-  const std::string head = "\t-\n\t|\n\t-\n"
-                           "Quality distribution (sum of TGs):\n(1.00 0.00)\nExpected value:  0.00\n"
-                           "Probability q or greater:  1.00\nSchedule value:  0.00\n"
-                           "Cost distribution (sum of methods costs):\n(1.00 0.00)\nExpected value:  0.00\n"
-                           "Probability c or lower:  1.00\nSchedule value:  0.00\n"
-                           "Finish time distribution (finish time of last method):\n(1.00 0.00)\nExpected value:  0.00\n"
-                           "Probability d or lower:  1.00\nSchedule value:  0.00\n"
-                           "Timeline Schedule :\nSatisfied 0 commitments:\nViolated 0 commitments:\n";
-  const std::string tail = "Annotations:\nnote\nAnnotations from last method rating run:\nrated\n\n\n";
-  EXPECT_EQ(printed_text([&](FILE* f) { s.print(f, -1); }),
-            "Schedule S0, Rating 0.50\n" + head +
-                "Of existing commitments 0 satisfied, 0 violated.\nOf proposed commitments 0 satisfied, 0 violated.\n" +
-                tail);
-  vela_library_mode = true;
-  EXPECT_EQ(printed_text([&](FILE* f) { s.print(f, 3); }), "Schedule S0, Number 3, Rating 0.50\n" + head + tail);
-  vela_library_mode = false;
-
+  EXPECT_EQ(printed_text([&](FILE* f) { s.print_method_list(f); }), "| Empty Schedule |\n");
+  EXPECT_EQ(printed_text([&](FILE* f) { s.print(f, 3); }),
+            "Schedule S0, Number 3, Rating 0.50\n\t-\n\t|\n\t-\n"
+            "Quality distribution (sum of TGs):\n(1.00 0.00)\nExpected value:  0.00\n"
+            "Probability q or greater:  1.00\nSchedule value:  0.00\n"
+            "Cost distribution (sum of methods costs):\n(1.00 0.00)\nExpected value:  0.00\n"
+            "Probability c or lower:  1.00\nSchedule value:  0.00\n"
+            "Finish time distribution (finish time of last method):\n(1.00 0.00)\nExpected value:  0.00\n"
+            "Probability d or lower:  1.00\nSchedule value:  0.00\n"
+            "Timeline Schedule :\nSatisfied 0 commitments:\nViolated 0 commitments:\n"
+            "Of existing commitments 0 satisfied, 0 violated.\nOf proposed commitments 0 satisfied, 0 violated.\n"
+            "Annotations:\nnote\nAnnotations from last method rating run:\n\n\n");
   // No limit of its own on the line: a 300-character id is listed whole.
   std::string id(300, 'm');
   s.timeline_schedule.add(element(id));
   std::string text = printed_text([&](FILE* f) { s.print(f, -1); });
   std::string dashes = "\t" + std::string(id.size() + 4, '-') + "\n";
   EXPECT_EQ(text.substr(0, text.find("Quality")), "Schedule S0, Rating 0.50\n" + dashes + "\t| " + id + " |\n" + dashes);
-  EXPECT_THAT(text, testing::HasSubstr("Schedule Element of Method " + id + ":\n"));
 }
 
 TEST(ScheduleListing, ElementShowsSettingValuesOnlyWithABundle) {
@@ -161,32 +154,25 @@ TEST(ScheduleListing, ElementShowsSettingValuesOnlyWithABundle) {
   e.quality_envelope.max = 2.0f;
   e.finish_time_envelope.min = 3.0f;
   e.finish_time_envelope.max = 4.0f;
+  e.required_duration = 2.7f;
+  EXPECT_EQ(printed_text([&](FILE* f) { e.print(f, nullptr); }),
+            "Schedule Element of Method m1:\n\tRequired quality 3.00, required duration 2\n"
+            "\tExpected q. 5.00, cost 1.00, t start 0.00 t finish 3.00\n"
+            "\tStart time distribution: (1.00 0.00)\n"
+            "\tFinish time distribution: (0.50 2.00)(0.50 4.00)\n"
+            "\tQuality distribution: (0.50 10.00)(0.50 0.00)\n"
+            "\tDuration distribution: (0.50 2.00)(0.50 4.00)\n"
+            "\tUnused cpu time: 0.50\n"
+            "\tCost distribution: (1.00 1.00)\n"
+            "\tTotal schedule cost to end of this method: (1.00 1.00)\n"
+            "\tExpected task group quality after this executes: (1.00 10.00)\n"
+            "\tEnvelopes: (min max) q 1.00 2.00, total c -1.00 99999.00, finish t 3.00 4.00\n");
+  // With a bundle the values by its specifiers follow the expected ones.
   ScheduleSettingBundle means;
-  struct Case {
-    ScheduleSettingBundle* bundle;
-    float required_duration;
-    std::string duration_text;
-    std::string value_line;
-  };
-  const Case cases[] = {
-      {nullptr, 2.7f, "2", ""},
-      {&means, -9.0f, "-9", "\tSchedule value q. 5.00, cost 1.00, t start 0.00 t finish 3.00\n"},
-  };
-  for (const Case& c : cases) {
-    e.required_duration = c.required_duration;
-    EXPECT_EQ(printed_text([&](FILE* f) { e.print(f, c.bundle); }),
-              "Schedule Element of Method m1:\n\tRequired quality 3.00, required duration " + c.duration_text +
-                  "\n\tExpected q. 5.00, cost 1.00, t start 0.00 t finish 3.00\n" + c.value_line +
-                  "\tStart time distribution: (1.00 0.00)\n"
-                  "\tFinish time distribution: (0.50 2.00)(0.50 4.00)\n"
-                  "\tQuality distribution: (0.50 10.00)(0.50 0.00)\n"
-                  "\tDuration distribution: (0.50 2.00)(0.50 4.00)\n"
-                  "\tUnused cpu time: 0.50\n"
-                  "\tCost distribution: (1.00 1.00)\n"
-                  "\tTotal schedule cost to end of this method: (1.00 1.00)\n"
-                  "\tExpected task group quality after this executes: (1.00 10.00)\n"
-                  "\tEnvelopes: (min max) q 1.00 2.00, total c -1.00 99999.00, finish t 3.00 4.00\n");
-  }
+  e.required_duration = -9.0f;
+  EXPECT_THAT(printed_text([&](FILE* f) { e.print(f, &means); }),
+              testing::HasSubstr("required duration -9\n\tExpected q. 5.00, cost 1.00, t start 0.00 t finish 3.00\n"
+                                 "\tSchedule value q. 5.00, cost 1.00, t start 0.00 t finish 3.00\n\tStart"));
 }
 
 // Two rated schedules: S1 from 0.5 with two commitments kept and one broken, S2 unrated.
@@ -246,16 +232,14 @@ TEST_F(TwoSchedules, DataRowsGetTheirHeadersOnceOverTwoAppends) {
 TEST_F(TwoSchedules, PacketSelectsTheFirstSchedule) {
   ClientDataPacket* packet = scheduler->return_schedule_data();
   ASSERT_NE(packet, nullptr);
-  EXPECT_STREQ(packet->label, "Schedule");
-  EXPECT_EQ(packet->num_in_packet, 2);
-  EXPECT_EQ(packet->e_values[CLIENT_DATA_QUALITY][0], 5.0f);
-  EXPECT_EQ(packet->min_values[CLIENT_DATA_COST][1], 1.0f);
-  EXPECT_EQ(packet->max_values[CLIENT_DATA_COST][1], 3.0f);
-  EXPECT_EQ(packet->e_values[CLIENT_DATA_DURATION][0], 8.0f);
-  EXPECT_EQ(packet->c_values_as_0_to_100[CLIENT_DATA_DURATION][0], 25.0f);
-  EXPECT_EQ(packet->ratings[1], -1.0f);
-  EXPECT_EQ(packet->was_scheduled_or_top_ranked[0], 1);
-  EXPECT_EQ(packet->was_scheduled_or_top_ranked[1], 0);
+  EXPECT_EQ(printed_text([&](FILE* f) { packet->print(f); }),
+            "ClientDataPacket:\n\tContains 2 items.\n"
+            "\tType: Schedule  Data (min, e, max, c, c as 100, pe):\n\t\tquality: 0.00 5.00 10.00 0.50 50.00 0.00\n"
+            "\t\tcost: 2.00 2.00 2.00 1.00 100.00 0.00\n\t\tduration: 8.00 8.00 8.00 0.25 25.00 0.00\n"
+            "\t\tRating 0.75, Scheduled 1\n"
+            "\tType: Schedule  Data (min, e, max, c, c as 100, pe):\n\t\tquality: 4.00 4.00 4.00 -1.00 -100.00 0.00\n"
+            "\t\tcost: 1.00 2.00 3.00 -1.00 -100.00 0.00\n\t\tduration: 3.00 3.00 3.00 -1.00 -100.00 0.00\n"
+            "\t\tRating -1.00, Scheduled 0\n");
   delete packet;
 }
 
@@ -270,17 +254,6 @@ TEST_F(TwoSchedules, PeopleListingClosesItsFileAndAFailedWriteIsNoSuccess) {
   EXPECT_EXIT(scheduler->print_schedules(fopen("/dev/full", "w"), "out.schedules_for_people"),
               testing::ExitedWithCode(1),
               Exactly("Error, unable to write file out.schedules_for_people, aborting command: No space left on device\n"));
-}
-
-TEST(ScheduleChecks, MethodListAndAddresses) {
-  Schedule s;
-  EXPECT_EQ(printed_text([&](FILE* f) { s.print_method_list(f); }), "| Empty Schedule |\n");
-  s.timeline_schedule.add(element("A"));
-  s.timeline_schedule.add(element("Slack_MyTime_0", nullptr, 1));
-  EXPECT_EQ(printed_text([&](FILE* f) { s.print_method_list(f); }), "| A | Slack_MyTime_0 |\n");
-  EXPECT_EQ(printed_text([&](FILE* f) { s.print_addresses_of_methods_in_schedule(f); }),
-            "Schedule method #0, named A, has an address of 0.\n"
-            "Schedule method #1, named Slack_MyTime_0, has an address of 0.\n");
 }
 
 class RoundChecks : public scheduler_test::PreparedRound {};
@@ -302,10 +275,6 @@ TEST_F(RoundChecks, VerificationAcceptsTheTreesMethodsAndStopsOnAStranger) {
   EXPECT_EXIT(s.verify_addresses_of_methods_in_schedule(g, dp), testing::KilledBySignal(SIGABRT),
               testing::EndsWith("Error, method Slack_MyTime_0 is not in the task structure passed to schedule "
                                 "verification.\n"));
-  s.timeline_schedule.get(1)->method_to_execute = nullptr;
-  s.timeline_schedule.get(1)->method_id = "gap";
-  EXPECT_EXIT(s.verify_addresses_of_methods_in_schedule(g, dp), testing::KilledBySignal(SIGABRT),
-              testing::EndsWith("null method not associated with a slack element.\n"));
 }
 
 TEST_F(RoundChecks, StatisticsRebuildTheTreesAndReportAgainstTheFirstEstimates) {
@@ -318,7 +287,6 @@ TEST_F(RoundChecks, StatisticsRebuildTheTreesAndReportAgainstTheFirstEstimates) 
   s.first_estimated_quality = 0.0f;
   s.first_estimated_cost = 4.0f;
   s.first_estimated_finish_time = 10.0f;
-  DecisionPoint* old_meta = s.dp_to_meta_root;
   shared_test::ScratchDir dir;
   FILE* stavo = fopen(dir.file("stats.stavo").c_str(), "w");
   FILE* jmp = fopen(dir.file("stats.jmp").c_str(), "w");
@@ -335,25 +303,19 @@ TEST_F(RoundChecks, StatisticsRebuildTheTreesAndReportAgainstTheFirstEstimates) 
             "\"sched-dat\"\n\"times-scheduled\" \"q\" \"c\" \"d\" \"estimated-q\" \"estimated-c\" \"estimated-d\" "
             "\"start-time\" \"finish-time\" \"total-duration\" \"total-cost\" \"percent-of-e-q\" \"percent-of-e-c\" "
             "\"percent-of-e-f\" \n( 1 0.0 0.0 0.0 0.0 4.0 10.0 0.0 5.0 5.0 3.0 -9.00 0.00 0.50 )\n");
-  EXPECT_EQ(shared_test::read_file(dir.file("stats.jmp")),
-            "\"times_scheduled\" \"q\" \"c\" \"d\" \"estimated_q\" \"estimated_c\" \"estimated_d\" \"start_time\" "
-            "\"finish_time\" \"total_duration\" \"total_cost\" \"percent_of_e_q\" \"percent_of_e_c\" \"percent_of_e_f\" "
-            "\n1 0.0 0.0 0.0 0.0 4.0 10.0 0.0 5.0 5.0 3.0 -9.00 0.00 0.50\n");
+  EXPECT_THAT(shared_test::read_file(dir.file("stats.jmp")),
+              testing::EndsWith("\"percent_of_e_f\" \n1 0.0 0.0 0.0 0.0 4.0 10.0 0.0 5.0 5.0 3.0 -9.00 0.00 0.50\n"));
 
   // The schedules are gone and the meta root finds its new node, itself the root of its tree.
   EXPECT_EQ(s.good_schedules.length(), 0);
-  EXPECT_NE(s.dp_to_meta_root, old_meta);
   EXPECT_EQ(BasicTask::get_dp_of_task(s.meta_root), s.dp_to_meta_root);
   EXPECT_EQ(s.dp_to_meta_root->dp_of_task_group_root, s.dp_to_meta_root);
-  ASSERT_EQ(s.dp_roots.length(), 1);
-  EXPECT_EQ(node("m1")->supers.get(0L), node("G"));
+  EXPECT_EQ(s.dp_roots.length(), 1);
 
   float q = -1.0f, c = -1.0f, finish = -1.0f;
   s.start_time_to_schedule_for = 2.0f;
   s.calculate_current_statistics(q, c, finish);
-  EXPECT_EQ(q, 0.0f);
-  EXPECT_EQ(c, 0.0f);
-  EXPECT_EQ(finish, 2.0f);
+  EXPECT_EQ(std::vector<float>({q, c, finish}), std::vector<float>({0.0f, 0.0f, 2.0f}));
 }
 
 }  // namespace
