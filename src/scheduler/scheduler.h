@@ -229,6 +229,31 @@ class Scheduler {
                                                              float when_satisfied_or_violated);
 
   //===----------------------------------------------------------------------===//
+  // Schedule output and data files: schedule_output.cpp
+  //===----------------------------------------------------------------------===//
+  // One spec_schedule record per schedule, best first, appended to the file.
+  void write_tvorna_schedule_file(const char* name);
+  // The root alternatives' rows, the schedules' rows, the people listing (which closes
+  // `people`, named people_name) and the observed extremes; null files are skipped.
+  void output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,
+                                    FILE* people, FILE* min_max, const char* people_name);
+  void output_schedules_for_people(FILE* f, const char* name);
+  // Every schedule's listing; f null means standard output. A file is closed (checked
+  // under `name`); standard output stays open.
+  void print_schedules(FILE* f, const char* name);
+  // A new packet of the schedules (the caller owns it), or null without a meta decision point.
+  ClientDataPacket* return_schedule_data();
+
+  //===----------------------------------------------------------------------===//
+  // Run statistics: run_statistics.cpp
+  //===----------------------------------------------------------------------===//
+  // Both rebuild the decision-point tree and working values from every task group first,
+  // deleting every schedule.
+  void calculate_current_statistics(float& q, float& c, float& finish_time);
+  void calculate_and_print_current_statistics(FILE* fp, FILE* fp_data_stavo, FILE* fp_data_jmp,
+                                              MyTime start_time_to_schedule_for, Cost money_spent_thus_far);
+
+  //===----------------------------------------------------------------------===//
   // Fields, in one block
   //===----------------------------------------------------------------------===//
   const char* id_string = "SCHEDULER";
@@ -298,4 +323,7 @@ class Scheduler {
   void print_generation_status_if_due();
   // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
   void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
+  // run_statistics.cpp: a fresh meta decision point over trees of every task group, with
+  // its working values.
+  void rebuild_dp_trees_and_working_values_for_statistics();
 };
