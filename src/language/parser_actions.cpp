@@ -838,8 +838,11 @@ int parse_vorna_stream(FILE* input, VornaParseTarget& target) {
 
 int parse_vorna_text(const char* text, size_t length, VornaParseTarget& target) {
   reset_vorna_parser_state();
+  // The scanner lets go of the caller's text however the parse ends, a stop hook that
+  // throws included.
+  struct DetachText {
+    ~DetachText() { vorna_scanner_reset(); }
+  } detach;
   vorna_scanner_read_text(text, length);
-  int result = run_parser(target);
-  vorna_scanner_reset();
-  return result;
+  return run_parser(target);
 }
