@@ -815,6 +815,24 @@ void release_attribute_texts() {
   attribute_texts->clear();
 }
 
+void release_vorna_parser_storage() {
+  reset_vorna_parser_state();
+  delete list_of_outcomes;
+  list_of_outcomes = nullptr;
+  for (StringList** names : {&list_of_sub_names, &list_of_super_names, &list_of_task_ids}) {
+    delete *names;
+    *names = nullptr;
+  }
+  delete temporary_attributes_list;
+  temporary_attributes_list = nullptr;
+  delete pending_task_fields;
+  pending_task_fields = nullptr;
+  delete pending_duration_limit;
+  pending_duration_limit = nullptr;
+  delete attribute_texts;
+  attribute_texts = nullptr;
+}
+
 namespace {
 
 int run_parser(VornaParseTarget& target) {
