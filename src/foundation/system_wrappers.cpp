@@ -50,11 +50,40 @@ FILE* ib_fopen(const char* path, const char* mode) {
 }
 
 namespace {
+constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
+
+// Flushes the stream; true when that or an earlier write failed. errno then tells why
+// (EIO when the failure left no reason behind).
+bool written_stream_failed(FILE* file) {
+  errno = 0;
+  bool failed = fflush(file) != 0;
+  if (ferror(file) != 0) failed = true;
+  if (failed && errno == 0) errno = EIO;
+  return failed;
+}
+
 [[noreturn]] void process_creation_failure() {
   perror("Error, unable to create process, command aborted");
   exit_with_status(1);
 }
 }  // namespace
+
+void ib_fclose(FILE* file, const char* path) {
+  bool failed = written_stream_failed(file);
+  int reason = errno;
+  if (fclose(file) != 0 && !failed) {
+    failed = true;
+    reason = errno;
+  }
+  if (failed) {
+    errno = reason;
+    perror_path_and_exit(WRITE_FAILURE, path);
+  }
+}
+
+void ib_fflush(FILE* file, const char* path) {
+  if (written_stream_failed(file)) perror_path_and_exit(WRITE_FAILURE, path);
+}
 
 pid_t ib_fork() {
   pid_t pid = fork();

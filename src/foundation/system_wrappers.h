@@ -9,6 +9,12 @@
 
 void* ib_malloc(int size);
 FILE* ib_fopen(const char* path, const char* mode);
+// Closes a file that was written: a write that failed, now or earlier, ends the program
+// as a failed open does, with perror("Error, unable to write file PATH, aborting command")
+// and status 1, so a full disk never passes for success.
+void ib_fclose(FILE* file, const char* path);
+// The same check for a file that stays open: flushed and checked.
+void ib_fflush(FILE* file, const char* path);
 pid_t ib_fork();
 // Starts "/bin/sh -c COMMAND" in a child that does nothing but exec the shell, so it is
 // safe inside a multi-threaded host and leaves the caller's signal handling alone.

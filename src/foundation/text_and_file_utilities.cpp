@@ -111,6 +111,11 @@ long read_file_into_buffer(const char* path, char* buffer, long size) {
   return total;
 }
 
+bool file_is_empty(FILE* f) {
+  fseek(f, 0, SEEK_END);
+  return ftell(f) == 0;
+}
+
 long file_size(const char* path) {
   FILE* file = fopen(path, "r");
   if (file == nullptr) return 0;

@@ -31,6 +31,10 @@ int make_stderr_catcher(int& errors, std::string* path = nullptr);
 long read_file_into_buffer(const char* path, char* buffer, long size);
 // The number of bytes read from the file, 0 when it cannot be opened.
 long file_size(const char* path);
+// True when the open stream's file holds nothing yet. A stream opened for appending
+// reports position 0 before its first write on some C libraries whatever the file holds,
+// so this seeks to the end before asking.
+bool file_is_empty(FILE* f);
 
 // In-place edits; each returns its argument.
 char* remove_newline(char* text);             // the newline that ends the text

@@ -11,6 +11,7 @@
 #include "foundation/combinatorics.h"
 #include "foundation/fatal_stop.h"
 #include "foundation/system_wrappers.h"
+#include "foundation/text_and_file_utilities.h"
 #include "scheduler/alternative.h"
 
 namespace {
@@ -324,12 +325,7 @@ void AlternativeList::decrease_qualities_by_degree_alts_miss_hard_deadline_up_to
 }
 
 namespace {
-// A stream opened for appending reports position 0 before its first write on some C
-// libraries whatever the file holds: seek to the end before asking.
-bool file_is_empty(FILE* f) {
-  fseek(f, 0, SEEK_END);
-  return ftell(f) == 0;
-}
+using ibutil::file_is_empty;
 
 void print_row(FILE* f, Alternative* a, bool with_id) {
   fprintf(f, "(%.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %d %.4f", a->quality.get_expected_value(),

@@ -76,25 +76,30 @@ void ClientDataPacket::print(FILE* stream) {
   }
 }
 
+void ClientDataPacket::store_item(long i, Distribution* const values[3], const float probabilities[3],
+                                  Distribution* const potentials[3], float rating, int scheduled) {
+  for (int d = 0; d < 3; d++) {
+    e_values[d][i] = values[d]->get_expected_value();
+    c_values[d][i] = probabilities[d];
+    c_values_as_0_to_100[d][i] = probabilities[d] * 100.0f;
+    if (potentials != nullptr) pe_values[d][i] = potentials[d]->get_expected_value();
+    max_values[d][i] = values[d]->get_value_max();
+    min_values[d][i] = values[d]->get_value_min();
+  }
+  ratings[i] = rating;
+  was_scheduled_or_top_ranked[i] = scheduled;
+}
+
 ClientDataPacket* AlternativeList::store_alt_data_for_outside_client() {
   ClientDataPacket* packet = new ("AlternativeList::store_alt_data_for_outside_client")
       ClientDataPacket("Alternative", length());
   for (long i = 0; i < length(); i++) {
     Alternative* a = get(i);
-    Distribution* actual[] = {&a->quality, &a->cost, &a->duration};
-    Distribution* potential[] = {&a->potential_quality, &a->potential_cost, &a->potential_duration};
-    float probabilities[] = {a->prob_expected_q_or_better, a->prob_expected_c_or_better,
-                             a->prob_expected_d_or_better};
-    for (int d = 0; d < 3; d++) {
-      packet->e_values[d][i] = actual[d]->get_expected_value();
-      packet->c_values[d][i] = probabilities[d];
-      packet->c_values_as_0_to_100[d][i] = probabilities[d] * 100.0f;
-      packet->pe_values[d][i] = potential[d]->get_expected_value();
-      packet->max_values[d][i] = actual[d]->get_value_max();
-      packet->min_values[d][i] = actual[d]->get_value_min();
-    }
-    packet->ratings[i] = a->rating;
-    packet->was_scheduled_or_top_ranked[i] = a->already_been_scheduled;
+    Distribution* const actual[] = {&a->quality, &a->cost, &a->duration};
+    Distribution* const potential[] = {&a->potential_quality, &a->potential_cost, &a->potential_duration};
+    const float probabilities[] = {a->prob_expected_q_or_better, a->prob_expected_c_or_better,
+                                   a->prob_expected_d_or_better};
+    packet->store_item(i, actual, probabilities, potential, a->rating, a->already_been_scheduled);
   }
   return packet;
 }

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+class Distribution;
+
 // Index of each dimension in the per-dimension arrays.
 enum ClientDataDimension { CLIENT_DATA_QUALITY = 0, CLIENT_DATA_COST = 1, CLIENT_DATA_DURATION = 2 };
 
@@ -22,6 +24,10 @@ class ClientDataPacket {
   // n entries in every array; arrays of an earlier call are freed first.
   void allocate_space(long n);
   void print(FILE* stream);
+  // Item i from its three distributions (quality, cost, duration) and the probabilities
+  // of doing as well as expected; potentials may be null (the potential values stay 0).
+  void store_item(long i, Distribution* const values[3], const float probabilities[3],
+                  Distribution* const potentials[3], float rating, int scheduled);
 
   // NUL-terminated, at most 255 characters.
   char label[256];

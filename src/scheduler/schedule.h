@@ -17,6 +17,8 @@
 #include "scheduler/envelope.h"
 
 class Method;
+class BasicTask;
+class ClientDataPacket;
 class DecisionPoint;
 class Alternative;
 class Scheduler;
@@ -40,6 +42,10 @@ class ScheduleElementList : public TypedList<ScheduleElementList, ScheduleElemen
   // Empties this list (freeing its elements), then appends copies of the other's elements
   // without their method and decision point.
   void duplicate(ScheduleElementList& other);
+
+  // ---- the readable listing: schedule_print.cpp ----
+  // Each element's print; s null leaves out the values by the setting.
+  void print(FILE* fp, ScheduleSettingBundle* s);
 };
 
 class ScheduleElement {
@@ -62,6 +68,9 @@ class ScheduleElement {
   ScheduleElement* duplicate_element_but_not_supporting_data_structures();
   // Never completed: stops the program.
   [[noreturn]] void duplicate(ScheduleElement& other);
+  // The readable listing of the element (schedule_print.cpp); s null leaves out the
+  // values by the setting.
+  void print(FILE* fp, ScheduleSettingBundle* s);
 
   // The method's id, or "Slack_MyTime_<n>" for an inserted slack period.
   TaskID method_id;
@@ -139,6 +148,21 @@ class Schedule {
                                                                         float& percentage_of_cpu_used_by_method,
                                                                         Distribution& methods_would_be_finish_time);
 
+  // ---- the schedule record: schedule_output.cpp ----
+  // Writes one spec_schedule record to the file, appended (append 1) or replacing it,
+  // with permission bits 0664. A file that cannot be opened is a fatal stop; a failed
+  // write ends the program with status 1.
+  void write_to_tvorna_file(const char* name, int append);
+
+  // ---- the readable listing and its checks: schedule_print.cpp ----
+  // sched_number -1 leaves the number out of the heading.
+  void print(FILE* fp, long sched_number);
+  void print_method_list(FILE* fp);
+  void print_addresses_of_methods_in_schedule(FILE* fp);
+  // Aborts unless every method and decision point of the timeline belongs to the given
+  // task structure and decision-point tree (their roots not counted).
+  void verify_addresses_of_methods_in_schedule(BasicTask* task_root, DecisionPoint* dp_root);
+
   MyTime start_time_to_schedule_for = 0.0f;
   int num_satisfied_local_commitments = 0;
   int num_violated_local_commitments = 0;
@@ -196,6 +220,16 @@ class ScheduleList : public TypedList<ScheduleList, Schedule> {
                                MinMaxBundle& bounds);
   // 1 when a rates above b, -1 below, 0 otherwise (equal or unordered).
   static int schedule_func_to_sort_by_rating(const void* a, const void* b);
+
+  // ---- output: schedule_output.cpp ----
+  // One row per schedule into each file that is not null; a file still empty first gets
+  // its header.
+  void print_to_data_files(FILE* stats, FILE* rows);
+  // A new packet of the schedules, the first marked as selected; the caller owns it.
+  ClientDataPacket* store_schedule_data_for_outside_client();
+
+  // ---- the readable listing: schedule_print.cpp ----
+  void print(FILE* fp);
 
   // The extremes of the last rating.
   MinMaxBundle observed_min_max;

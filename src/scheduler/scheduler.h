@@ -229,6 +229,108 @@ class Scheduler {
                                                              float when_satisfied_or_violated);
 
   //===----------------------------------------------------------------------===//
+  // Schedule output and data files: schedule_output.cpp
+  //===----------------------------------------------------------------------===//
+  // One spec_schedule record per schedule, best first, appended to the file.
+  void write_tvorna_schedule_file(const char* name);
+  // The root alternatives' rows, the schedules' rows, the people listing (which closes
+  // `people`, named people_name) and the observed extremes; null files are skipped.
+  void output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,
+                                    FILE* people, FILE* min_max, const char* people_name);
+  void output_schedules_for_people(FILE* f, const char* name);
+  // Every schedule's listing; f null means standard output. A file is closed (checked
+  // under `name`); standard output stays open.
+  void print_schedules(FILE* f, const char* name);
+  // A new packet of the schedules (the caller owns it), or null without a meta decision point.
+  ClientDataPacket* return_schedule_data();
+
+  //===----------------------------------------------------------------------===//
+  // Run statistics: run_statistics.cpp
+  //===----------------------------------------------------------------------===//
+  // Both rebuild the decision-point tree and working values from every task group first,
+  // deleting every schedule.
+  void calculate_current_statistics(float& q, float& c, float& finish_time);
+  void calculate_and_print_current_statistics(FILE* fp, FILE* fp_data_stavo, FILE* fp_data_jmp,
+                                              MyTime start_time_to_schedule_for, Cost money_spent_thus_far);
+
+  //===----------------------------------------------------------------------===//
+  // Schedule-building loop: schedule_building_loop.cpp
+  //===----------------------------------------------------------------------===//
+  // Builds the best unscheduled root alternative, again and again, until none is left or
+  // enough schedules (or four times as many alternatives) are made. `monitor` is unused.
+  void create_schedules_for_task_group_using_alternatives(DecisionPoint* root, int& monitor,
+                                                          ScheduleCriteriaBundle& criteria);
+  void build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt);
+
+  //===----------------------------------------------------------------------===//
+  // Heuristic schedule construction: heuristic_construction.cpp
+  //===----------------------------------------------------------------------===//
+  // The greedy build of one alternative; the schedule is also kept in good_schedules.
+  Schedule* heuristically_build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt);
+  // The method to place next, or null when nothing can go.
+  Method* get_method_with_higest_rating(Schedule& schedule, TaskList& waiting);
+  Method* evaluate_methods_that_need_slack_in_front_and_move_forward_if_appropriate(Method* best,
+                                                                                     DecisionPointList& needs_slack,
+                                                                                     Schedule& schedule);
+  // First of equal ratings; null for an empty list.
+  Method* select_highest_rated_method_from_this_list(DecisionPointList& list);
+  // First of equal earliest times; null for an empty list.
+  DecisionPoint* find_earliest_method_in_list(DecisionPointList& list);
+  DecisionPoint* find_earliest_method_that_needs_delay(TaskList& methods);
+  // Fills the nodes of the non-local commitments due by `time`, once per build.
+  void update_expectations_to_reflect_any_non_local_commitments(float time, std::string& notes);
+
+  //===----------------------------------------------------------------------===//
+  // Adding a method to a schedule: method_placement.cpp
+  //===----------------------------------------------------------------------===//
+  // Places the method after any slack it needs; a method whose quality would certainly be
+  // zero is refused, leaving its node locked at zero and the resources as they were.
+  void add_method_to_schedule(Schedule& schedule, Method* method);
+  void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
+  void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
+
+  //===----------------------------------------------------------------------===//
+  // Exhaustive schedule construction: exhaustive_construction.cpp
+  //===----------------------------------------------------------------------===//
+  // Every ordering of every subset of the methods under the root. `monitor` and
+  // `criteria` are unused.
+  void create_schedules_for_task_group_exhaustively(DecisionPoint* root, int& monitor,
+                                                    ScheduleCriteriaBundle& criteria);
+  // Every ordering of the alternative's methods; exhaustive 1 (the pure mode) suggests no
+  // repairs.
+  void exhaustively_build_schedules_for_given_alternative(DecisionPoint* root, Alternative* alt, int exhaustive);
+
+  //===----------------------------------------------------------------------===//
+  // Set-up and finishing shared by every build: schedule_setup_and_finish.cpp
+  //===----------------------------------------------------------------------===//
+  // A new schedule for the alternative, with the round's start, cost already spent and
+  // every local commitment undetermined, after the commitment state is reset.
+  Schedule* begin_schedule_for_alternative(Alternative* alt);
+  // Trailing slack off, overall quality, bookkeeping, open commitments violated and the
+  // commitment quality added.
+  void finish_schedule_quality(Schedule& schedule);
+  // Repairs (when asked), the attempted methods' note (heuristic), envelopes, and the
+  // schedule kept; an empty one is freed instead when drop_empty is 1. Returns the kept
+  // schedule or null.
+  Schedule* file_finished_schedule(Schedule* schedule, Alternative* alt, DecisionPoint* root, int suggest_repairs,
+                                   int note_attempted_methods, int drop_empty);
+
+  //===----------------------------------------------------------------------===//
+  // Commitment quality of a finished schedule: commitment_quality.cpp
+  //===----------------------------------------------------------------------===//
+  void special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule);
+  void special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp);
+  void determine_highest_quality_in_all_methods_being_considered(DecisionPoint* root);
+
+  //===----------------------------------------------------------------------===//
+  // Moving a method forward, not used by the round: contingency_move_forward.cpp
+  //===----------------------------------------------------------------------===//
+  // A new schedule with the method at the earliest position where everything still
+  // fits, or null when none does.
+  Schedule* copy_schedule_and_move_method_forward(Schedule* schedule, Method* method, int with_delays);
+  float special_rate_method_for_contingency(Schedule& schedule, Method* method, int with_delays);
+
+  //===----------------------------------------------------------------------===//
   // Fields, in one block
   //===----------------------------------------------------------------------===//
   const char* id_string = "SCHEDULER";
@@ -298,4 +400,7 @@ class Scheduler {
   void print_generation_status_if_due();
   // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
   void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
+  // run_statistics.cpp: a fresh meta decision point over trees of every task group, with
+  // its working values.
+  void rebuild_dp_trees_and_working_values_for_statistics();
 };

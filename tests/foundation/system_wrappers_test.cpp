@@ -65,7 +65,9 @@ TEST(FileWrappersTest, OpenAndCreateSucceed) {
   std::string path = testing::TempDir() + "wrapper_test_file";
   FILE* file = ib_fopen(path.c_str(), "w");
   ASSERT_NE(file, nullptr);
-  fclose(file);
+  fputs("kept\n", file);
+  ib_fflush(file, path.c_str());
+  ib_fclose(file, path.c_str());
   int fd = ib_creat(path.c_str(), 0600);
   EXPECT_GE(fd, 0);
   close(fd);
@@ -89,6 +91,15 @@ TEST(FileWrappersDeathTest, FailuresReportThroughPerrorAndExitOne) {
   EXPECT_EXIT(ib_open("/nonexistent-dir/in.txt", O_RDONLY, 0), testing::ExitedWithCode(1),
               Exactly("Error, unable to open file /nonexistent-dir/in.txt.: No such file or directory\n"));
   EXPECT_EXIT(ib_malloc(0), testing::ExitedWithCode(1), Contains({"Malloc error: "}));
+  // A write the device refuses is found when the file is closed, or flushed while open.
+  auto write_to_full_device = [](void (*check)(FILE*, const char*)) {
+    FILE* full = fopen("/dev/full", "w");
+    fprintf(full, "schedule\n");
+    check(full, "out.schedules");
+  };
+  std::string no_space = "Error, unable to write file out.schedules, aborting command: No space left on device\n";
+  EXPECT_EXIT(write_to_full_device(ib_fclose), testing::ExitedWithCode(1), Exactly(no_space));
+  EXPECT_EXIT(write_to_full_device(ib_fflush), testing::ExitedWithCode(1), Exactly(no_space));
   std::string long_path = "/nonexistent-dir/" + std::string(5000, 'p');
   EXPECT_EXIT(ib_fopen(long_path.c_str(), "r"), testing::ExitedWithCode(1),
               Contains({long_path + ", aborting command: "}));

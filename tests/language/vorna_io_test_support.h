@@ -4,14 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,15 +14,20 @@
 #include "foundation/fatal_stop.h"
 #include "language/parser_actions.h"
 #include "language/vorna_io.h"
+#include "shared_test_support.h"
 
 namespace vorna_io_test {
 
-inline std::string environment_or(const char* name, const char* fallback) {
-  const char* value = getenv(name);
-  return value != nullptr ? value : fallback;
-}
-inline std::string source_dir() { return environment_or("VELA_SOURCE_DIR", "."); }
-inline std::string binary_dir() { return environment_or("VELA_BINARY_DIR", "."); }
+using shared_test::binary_dir;
+using shared_test::environment_or;
+using shared_test::read_file;
+using shared_test::run_program;
+using shared_test::ScratchDir;
+using shared_test::source_dir;
+using shared_test::write_file;
+using shared_test::FATAL_LINES;
+using EchoRun = shared_test::ProgramRun;
+
 inline std::string files_dir() { return source_dir() + "/tests/language/files"; }
 inline std::string echo_program() { return binary_dir() + "/vorna-echo"; }
 
@@ -40,77 +40,9 @@ inline const std::vector<std::string> example_files = {"minimal", "basic", "attr
 struct Stopped {};
 inline void throw_on_stop(StopKind, int) { throw Stopped{}; }
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-inline void write_file(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-}
-
-// A directory of its own for each test, removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vorna_io_test_XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    path = mkdtemp(name.data());
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string file(const std::string& name) const { return path + "/" + name; }
-  // Writes the text into a file of that name and returns its path.
-  std::string with_file(const std::string& name, const std::string& text) const {
-    write_file(file(name), text);
-    return file(name);
-  }
-
-  std::string path;
-};
-
-struct EchoRun {
-  // The exit status, or 128 plus the signal that ended the child (134: abort).
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-inline EchoRun run_program(const std::vector<std::string>& args) {
-  ScratchDir streams;
-  std::string out_path = streams.file("stdout");
-  std::string err_path = streams.file("stderr");
-  fflush(stdout);
-  fflush(stderr);
-  pid_t child = fork();
-  if (child == 0) {
-    if (freopen(out_path.c_str(), "w", stdout) == nullptr || freopen(err_path.c_str(), "w", stderr) == nullptr)
-      _exit(127);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int raw = 0;
-  waitpid(child, &raw, 0);
-  EchoRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  run.out = read_file(out_path);
-  run.err = read_file(err_path);
-  return run;
-}
-
 inline EchoRun run_echo(const std::string& input, const std::string& output) {
   return run_program({echo_program(), input, output});
 }
-
-// What the fatal stop writes last; a fatal run ends with it and status 134.
-inline const char* const FATAL_LINES = "\n\a**Unrecoverable Error**\n**Scheduling operation terminated**\n";
 
 // The parts of a text file that begin the text, for "the file starts with the agent form".
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
