@@ -1,7 +1,8 @@
 # make test: install what is missing, build and test, then the same under the sanitizers.
 # make run:  build and run vela on an example.
 JOBS ?= $(shell nproc)
-PACKAGES := flex bison graphviz cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev
+PACKAGES := flex bison graphviz cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev \
+	openjdk-17-jdk-headless locales
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp

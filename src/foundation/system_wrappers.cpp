@@ -1,6 +1,7 @@
 #include "foundation/system_wrappers.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,11 @@ bool written_stream_failed(FILE* file) {
   if (failed && errno == 0) errno = EIO;
   return failed;
 }
+
+[[noreturn]] void process_creation_failure() {
+  perror("Error, unable to create process, command aborted");
+  exit_with_status(1);
+}
 }  // namespace
 
 void ib_fclose(FILE* file, const char* path) {
@@ -81,11 +87,24 @@ void ib_fflush(FILE* file, const char* path) {
 
 pid_t ib_fork() {
   pid_t pid = fork();
-  if (pid < 0) {
-    perror("Error, unable to create process, command aborted");
-    exit_with_status(1);
-  }
+  if (pid < 0) process_creation_failure();
   return pid;
+}
+
+pid_t ib_spawn_shell(const char* command) {
+  char shell_name[] = "sh";
+  char option[] = "-c";
+  std::string text = command != nullptr ? command : "";
+  char* argv[] = {shell_name, option, text.data(), nullptr};
+  pid_t pid = -1;
+  int error = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ);
+  if (error == 0) return pid;
+  // The spawn reports the exec's failure as its own; only these mean no process at all.
+  if (error == EAGAIN || error == ENOMEM) {
+    errno = error;
+    process_creation_failure();
+  }
+  return -1;
 }
 
 int ib_creat(const char* path, mode_t mode) {

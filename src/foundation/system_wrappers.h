@@ -16,6 +16,11 @@ void ib_fclose(FILE* file, const char* path);
 // The same check for a file that stays open: flushed and checked.
 void ib_fflush(FILE* file, const char* path);
 pid_t ib_fork();
+// Starts "/bin/sh -c COMMAND" in a child that does nothing but exec the shell, so it is
+// safe inside a multi-threaded host and leaves the caller's signal handling alone.
+// Returns the child (the caller reaps it), or -1 when the shell could not be started. A
+// process that cannot be created is ib_fork's failure: its message and status 1.
+pid_t ib_spawn_shell(const char* command);
 int ib_creat(const char* path, mode_t mode);
 int ib_open(const char* path, int flags, mode_t mode);
 int ib_pipe(int* fds);

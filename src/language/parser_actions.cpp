@@ -815,6 +815,24 @@ void release_attribute_texts() {
   attribute_texts->clear();
 }
 
+void release_vorna_parser_storage() {
+  reset_vorna_parser_state();
+  delete list_of_outcomes;
+  list_of_outcomes = nullptr;
+  for (StringList** names : {&list_of_sub_names, &list_of_super_names, &list_of_task_ids}) {
+    delete *names;
+    *names = nullptr;
+  }
+  delete temporary_attributes_list;
+  temporary_attributes_list = nullptr;
+  delete pending_task_fields;
+  pending_task_fields = nullptr;
+  delete pending_duration_limit;
+  pending_duration_limit = nullptr;
+  delete attribute_texts;
+  attribute_texts = nullptr;
+}
+
 namespace {
 
 int run_parser(VornaParseTarget& target) {
@@ -838,8 +856,11 @@ int parse_vorna_stream(FILE* input, VornaParseTarget& target) {
 
 int parse_vorna_text(const char* text, size_t length, VornaParseTarget& target) {
   reset_vorna_parser_state();
+  // The scanner lets go of the caller's text however the parse ends, a stop hook that
+  // throws included.
+  struct DetachText {
+    ~DetachText() { vorna_scanner_reset(); }
+  } detach;
   vorna_scanner_read_text(text, length);
-  int result = run_parser(target);
-  vorna_scanner_reset();
-  return result;
+  return run_parser(target);
 }

@@ -68,6 +68,10 @@ void reset_vorna_parser_state();
 // long as the process, since a task never frees them. A caller that has deleted every task
 // read so far (a test, the fuzz target) may release them.
 void release_attribute_texts();
+// Everything the parser keeps between reads freed, its lists and attribute texts included;
+// the next read makes them afresh. For a caller that frees in one sweep all memory a run
+// left (the Java library), once every task read is deleted.
+void release_vorna_parser_storage();
 
 // Parses the whole stream (which stays the caller's) into the target. Returns 0.
 int parse_vorna_stream(FILE* input, VornaParseTarget& target);

@@ -4,6 +4,7 @@
 #include "language/vorna_io.h"
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -39,7 +40,7 @@ void VornaIO::read_vorna_task_structures_and_commitments(const char* file_name, 
                                                          TaskList& task_groups, CommitmentList& commitments,
                                                          ScheduleCriteriaBundle& criteria, ResourceList& resources,
                                                          ControlParameterBundle& control) {
-  prepare_read(file_name, agents, task_groups, commitments, criteria, resources, control);
+  prepare_read(file_name, agents, task_groups, commitments, criteria, resources, control, 0);
   in = ib_fopen(file_name, "r");
   VornaParseTarget target = parse_target();
   parse_vorna_stream(in, target);
@@ -52,7 +53,7 @@ void VornaIO::read_vorna_task_structures_and_commitments_from_stream(FILE* input
                                                                      ScheduleCriteriaBundle& criteria,
                                                                      ResourceList& resources,
                                                                      ControlParameterBundle& control) {
-  prepare_read(name, agents, task_groups, commitments, criteria, resources, control);
+  prepare_read(name, agents, task_groups, commitments, criteria, resources, control, 0);
   VornaParseTarget target = parse_target();
   parse_vorna_stream(input, target);
   finish_read(agents, task_groups, commitments, resources);
@@ -63,15 +64,25 @@ void VornaIO::read_vorna_task_structures_and_commitments_from_text(const char* t
                                                                    TaskList& task_groups, CommitmentList& commitments,
                                                                    ScheduleCriteriaBundle& criteria,
                                                                    ResourceList& resources,
-                                                                   ControlParameterBundle& control) {
-  prepare_read(name, agents, task_groups, commitments, criteria, resources, control);
+                                                                   ControlParameterBundle& control,
+                                                                   int advanced_analyzer_preset) {
+  prepare_read(name, agents, task_groups, commitments, criteria, resources, control, advanced_analyzer_preset);
   VornaParseTarget target = parse_target();
   parse_vorna_text(text, length, target);
   finish_read(agents, task_groups, commitments, resources);
 }
 
+void VornaIO::read_vorna_task_structures_from_string(const char* text, AgentIDList& agents, TaskList& task_groups,
+                                                     CommitmentList& commitments, ScheduleCriteriaBundle& criteria,
+                                                     ResourceList& resources, ControlParameterBundle& control) {
+  if (text == nullptr) text = "";
+  read_vorna_task_structures_and_commitments_from_text(text, strlen(text), "from string", agents, task_groups,
+                                                       commitments, criteria, resources, control, 1);
+}
+
 void VornaIO::prepare_read(const char* name, AgentIDList& agents, TaskList& task_groups, CommitmentList& commitments,
-                           ScheduleCriteriaBundle& criteria, ResourceList& resources, ControlParameterBundle& control) {
+                           ScheduleCriteriaBundle& criteria, ResourceList& resources, ControlParameterBundle& control,
+                           int advanced_analyzer_preset) {
   check_list_is_empty(agents, "list_of_agents");
   check_list_is_empty(task_groups, "list_of_task_groups");
   check_list_is_empty(commitments, "list_of_commitments");
@@ -91,7 +102,7 @@ void VornaIO::prepare_read(const char* name, AgentIDList& agents, TaskList& task
 
   control.execution_clock_to_schedule_for = 0.0f;
   control.cost_accrued_thus_far = 0.0f;
-  control.use_advanced_cbranch_analyzer = 0;
+  control.use_advanced_cbranch_analyzer = advanced_analyzer_preset;
 
   // owner_agent is kept: a second read through this object keeps the first owner.
   scheduler_parameters_read = &control;

@@ -48,7 +48,8 @@ class VornaIO {
                                                   ScheduleCriteriaBundle& criteria, ResourceList& resources,
                                                   ControlParameterBundle& control);
   // The same over an input already open, or over text held in memory; `name` is quoted
-  // in messages. The stream and the text stay the caller's.
+  // in messages. The stream and the text stay the caller's. A read presets the control
+  // parameters' advanced-analyzer flag, which the text may then set (files: 0).
   void read_vorna_task_structures_and_commitments_from_stream(FILE* input, const char* name,
                                                               AgentIDList& agents, TaskList& task_groups,
                                                               CommitmentList& commitments,
@@ -60,7 +61,13 @@ class VornaIO {
                                                             CommitmentList& commitments,
                                                             ScheduleCriteriaBundle& criteria,
                                                             ResourceList& resources,
-                                                            ControlParameterBundle& control);
+                                                            ControlParameterBundle& control,
+                                                            int advanced_analyzer_preset = 0);
+  // The Java library's read of a zero-terminated text, named "from string" in messages;
+  // the advanced analyzer is on unless the text turns it off. A null text reads as "".
+  void read_vorna_task_structures_from_string(const char* text, AgentIDList& agents, TaskList& task_groups,
+                                              CommitmentList& commitments, ScheduleCriteriaBundle& criteria,
+                                              ResourceList& resources, ControlParameterBundle& control);
 
   // Writes the model as Vorna text that reads back into the same model.
   void write_vorna_task_structures_and_commitments(const char* file_name, AgentIDList& agents,
@@ -115,7 +122,8 @@ class VornaIO {
  private:
   // Steps 1 to 4 of a read: warnings, emptied records, control values reset, targets kept.
   void prepare_read(const char* name, AgentIDList& agents, TaskList& task_groups, CommitmentList& commitments,
-                    ScheduleCriteriaBundle& criteria, ResourceList& resources, ControlParameterBundle& control);
+                    ScheduleCriteriaBundle& criteria, ResourceList& resources, ControlParameterBundle& control,
+                    int advanced_analyzer_preset);
   VornaParseTarget parse_target();
   // The passes after the parse, then the hand-over to the caller's lists.
   void finish_read(AgentIDList& agents, TaskList& task_groups, CommitmentList& commitments, ResourceList& resources);

@@ -1,7 +1,9 @@
 #include "model/hierarchy_display.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,29 +43,37 @@ std::string format_command(const char* format, const char* a, const char* b, con
 // prefixed, since a numeric resource id could otherwise name a task node.
 std::string resource_node(const ID& resource_id) { return "\"r:" + resource_id + "\""; }
 
-void run_ignoring_result(const std::string& command) {
-  int status = system(command.c_str());
-  (void)status;
+// Waits for the shell of an outside program; its status is not examined.
+void reap(pid_t shell) {
+  int status = 0;
+  while (waitpid(shell, &status, 0) < 0 && errno == EINTR) {
+  }
 }
 
-// The viewer runs in a child, so scheduling goes on. Everything buffered is written
-// before the fork, and the child leaves with _exit: it must neither write the parent's
-// buffers a second time nor run the exit handlers of the parent (or of a host program).
-void show_in_child(const DisplayFiles& files, const char* viewer_format, bool report_on_stdout) {
-  fflush(nullptr);
-  if (ib_fork() != 0) return;
+void run_ignoring_result(const std::string& command) {
+  pid_t shell = ib_spawn_shell(command.c_str());
+  if (shell > 0) reap(shell);
+}
+
+// The viewer goes on after the display returns, so scheduling goes on while the picture
+// is open. Its shell starts it in the background, with the removal of both files after it,
+// and ends at once; reaping that shell leaves no child behind. The viewer itself, no child
+// of this process, is reaped by the system. The removal names its program by path, as
+// the shell is named: neither may depend on the search path the viewer is found on.
+void show_in_background(const DisplayFiles& files, const char* viewer_format, bool report_on_stdout) {
+  FILE* report = report_on_stdout ? stdout : stderr;
   if (report_on_stdout) printf("calling ghostview.\n");
   std::string command = format_command(viewer_format, "ghostview", files.picture.c_str());
   if (!report_on_stdout) fprintf(stderr, "Executing the following system call: %s\n", command.c_str());
+  std::string script = "(" + command + "; /bin/rm -f " + files.graph + " " + files.picture + ") &";
   fflush(nullptr);
-  if (system(command.c_str()) >= 0) {
-    unlink(files.graph.c_str());
-    unlink(files.picture.c_str());
-    _exit(0);
+  pid_t shell = ib_spawn_shell(script.c_str());
+  if (shell < 0) {
+    fprintf(report, "Exec error during shell to run ghostview.\n");
+    fflush(report);
+    return;
   }
-  fprintf(report_on_stdout ? stdout : stderr, "Exec error during shell to run ghostview.\n");
-  fflush(nullptr);
-  _exit(1);
+  reap(shell);
 }
 }  // namespace
 
@@ -96,7 +106,7 @@ void BasicTask::display_hierarchy_via_dot(const char* extra, ResourceList& resou
   fflush(nullptr);
   // The layout tool's result is not examined: the viewer shows whatever it made.
   run_ignoring_result(command);
-  show_in_child(files, "%s -magstep -1 -quiet %s", false);
+  show_in_background(files, "%s -magstep -1 -quiet %s", false);
 }
 
 void BasicTask::continue_display_hierarchy_via_dot(long level, FILE* out) {
@@ -178,5 +188,5 @@ void display_multiple_hierarchies_via_dot(const char* extra, TaskList* roots) {
   printf("executing |%s|\n", command.c_str());
   fflush(nullptr);
   run_ignoring_result(command);
-  show_in_child(files, "%s -magstep -2 -quiet %s", true);
+  show_in_background(files, "%s -magstep -2 -quiet %s", true);
 }

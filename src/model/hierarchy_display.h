@@ -1,7 +1,8 @@
 // Pictures of task hierarchies: a graph description for the layout tool `dot`, turned
-// into PostScript and shown by the viewer `ghostview` in a child process, so that
-// scheduling goes on while the picture is open. The child deletes both temporary files
-// once the viewer command has run.
+// into PostScript and shown by the viewer `ghostview` in the background, so that
+// scheduling goes on while the picture is open. Both temporary files are deleted once the
+// viewer command has run. The outside programs are started through a shell that only
+// execs, and the display leaves no child of the caller behind.
 //
 // The single-tree form is BasicTask::display_hierarchy_via_dot (task.h).
 #pragma once

@@ -15,11 +15,6 @@ using namespace vorna_io_test;
 
 namespace {
 
-// The example files that read without error; each has its written form checked in as
-// NAME.tvorna.echo.
-const std::vector<std::string> example_files = {"minimal", "basic", "attributes_and_times", "resources",
-                                                "commitments", "shared_node", "effects_order"};
-
 const char* const HEADER =
     "(spec_agent (label A))\n"
     "(spec_evaluation_criteria (label k) (goodness_quality_slider 1) (goodness_cost_slider 0)\n"
@@ -472,11 +467,6 @@ TEST(ReaderStops, NonConsumablePerTimeUnitIsRemappedWithANote) {
 }
 
 // ---------------------------------------------------------------- abandoned reads
-
-namespace {
-struct Stopped {};
-void throw_on_stop(StopKind, int) { throw Stopped{}; }
-}  // namespace
 
 // A read that a stop cut short leaves nothing behind once discarded (the sanitizer build
 // checks that every object it built is freed).

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/fatal_stop.h"
 #include "language/parser_actions.h"
 #include "language/vorna_io.h"
 #include "shared_test_support.h"
@@ -29,6 +30,15 @@ using EchoRun = shared_test::ProgramRun;
 
 inline std::string files_dir() { return source_dir() + "/tests/language/files"; }
 inline std::string echo_program() { return binary_dir() + "/vorna-echo"; }
+
+// The example files that read without error; each has its written form checked in as
+// NAME.tvorna.echo.
+inline const std::vector<std::string> example_files = {"minimal", "basic", "attributes_and_times", "resources",
+                                                       "commitments", "shared_node", "effects_order"};
+
+// A stop hook that takes control back from a read a stop cut short.
+struct Stopped {};
+inline void throw_on_stop(StopKind, int) { throw Stopped{}; }
 
 inline EchoRun run_echo(const std::string& input, const std::string& output) {
   return run_program({echo_program(), input, output});
@@ -52,6 +62,15 @@ struct ModelRead {
     testing::internal::CaptureStderr();
     io.read_vorna_task_structures_and_commitments(path.c_str(), agents, task_groups, commitments, criteria, resources,
                                                   control);
+    fflush(stderr);
+    err = testing::internal::GetCapturedStderr();
+  }
+  // The same through the Java library's reader of a text in memory.
+  struct FromString {};
+  ModelRead(FromString, const std::string& text) {
+    testing::internal::CaptureStderr();
+    io.read_vorna_task_structures_from_string(text.c_str(), agents, task_groups, commitments, criteria, resources,
+                                              control);
     fflush(stderr);
     err = testing::internal::GetCapturedStderr();
   }

@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -67,11 +70,13 @@ class HierarchyDisplay : public testing::Test {
     (void)status;
   }
 
-  // The viewer's child has run and ended.
-  static int wait_for_viewer_child() {
-    int status = -1;
-    EXPECT_GT(waitpid(-1, &status, 0), 0);
-    return status;
+  // The viewer runs in the background after the display returns; once the picture is
+  // gone, the stub has made its copies and both files have been removed.
+  void wait_for_viewer() {
+    std::string graph, picture;
+    handed_files(graph, picture);
+    for (int i = 0; i < 1000 && exists(picture); i++) usleep(10000);
+    EXPECT_FALSE(exists(picture)) << "the viewer's background job did not finish";
   }
 
   // The two file names the layout tool was given: the description and the picture.
@@ -143,7 +148,7 @@ TEST_F(HierarchyDisplay, WritesTheGraphRunsTheToolsAndTheChildRemovesBothFiles) 
 
   testing::internal::CaptureStderr();
   tree.g->display_hierarchy_via_dot("rankdir=LR;", resources);
-  EXPECT_EQ(wait_for_viewer_child(), 0);
+  wait_for_viewer();
   std::string err = testing::internal::GetCapturedStderr();
 
   EXPECT_EQ(read_file(dir + "/got.dot"), std::string(kHeader) +
@@ -183,7 +188,7 @@ TEST_F(HierarchyDisplay, ASingleMethodIsAnEllipseAndTheFilesGoEvenWithoutAViewer
   Method* m = node<Method>("only");
   testing::internal::CaptureStderr();
   m->display_hierarchy_via_dot(nullptr);
-  EXPECT_EQ(wait_for_viewer_child(), 0);
+  wait_for_viewer();
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(read_file(dir + "/got.dot"), std::string(kHeader) + "0 [shape=ellipse, label=\"only\"];\n}\n");
   std::string graph, picture;
@@ -219,7 +224,7 @@ TEST_F(HierarchyDisplay, TheChildWritesNoInheritedBufferTwiceAndRunsNoExitHandle
   Task* t = node<Task>("t");
   testing::internal::CaptureStderr();
   t->display_hierarchy_via_dot(nullptr);
-  wait_for_viewer_child();
+  wait_for_viewer();
   testing::internal::GetCapturedStderr();
   fclose(data_file);
   EXPECT_EQ(count_of(read_file(dir + "/data.stavo"), "one data row\n"), 1);
@@ -248,7 +253,7 @@ TEST_F(HierarchyDisplay, SeveralTreesAreDrawnInClusters) {
 
   testing::internal::CaptureStdout();
   display_multiple_hierarchies_via_dot("rankdir=LR;", &roots);
-  EXPECT_EQ(wait_for_viewer_child(), 0);
+  wait_for_viewer();
   std::string out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(read_file(dir + "/got.dot"),
@@ -282,7 +287,7 @@ TEST_F(HierarchyDisplay, SeveralTreesAreDrawnInClusters) {
   roots.remove(1L, 0);
   testing::internal::CaptureStdout();
   display_multiple_hierarchies_via_dot(nullptr, &roots);
-  wait_for_viewer_child();
+  wait_for_viewer();
   testing::internal::GetCapturedStdout();
   EXPECT_THAT(read_file(dir + "/got.dot"), testing::Not(HasSubstr("subgraph")));
   roots.delete_list(0);
@@ -304,11 +309,52 @@ TEST_F(HierarchyDisplay, TheRealLayoutToolAcceptsTheDescription) {
 
   testing::internal::CaptureStderr();
   tree.g->display_hierarchy_via_dot("rankdir=LR;", resources);
-  wait_for_viewer_child();
+  wait_for_viewer();
   testing::internal::GetCapturedStderr();
   std::string picture = dir + "/real.ps";
   std::string command = "/usr/bin/dot -Tps " + dir + "/got.dot -o " + picture + " 2>" + dir + "/dot.err";
   EXPECT_EQ(system(command.c_str()), 0) << read_file(dir + "/dot.err");
   EXPECT_THAT(read_file(picture), HasSubstr("%!PS"));
   resources.delete_list(1);
+}
+
+// The outside programs start through a shell that only execs: no copy of the caller runs
+// its fork handlers (unsafe in a host with threads), and the display reaps what it starts.
+namespace {
+pid_t fork_handler_owner = 0;
+std::string fork_handler_marker;
+bool fork_handler_registered = false;
+void fork_child_handler_marks_itself() {
+  if (getpid() != fork_handler_owner && !fork_handler_marker.empty()) {
+    FILE* marker = fopen(fork_handler_marker.c_str(), "w");
+    if (marker != nullptr) fclose(marker);
+  }
+}
+}  // namespace
+
+TEST_F(HierarchyDisplay, LeavesNoChildToReapAndRunsNoForkHandler) {
+  fork_handler_owner = getpid();
+  fork_handler_marker = dir + "/fork_handler_ran";
+  if (!fork_handler_registered)
+    fork_handler_registered = pthread_atfork(nullptr, nullptr, fork_child_handler_marks_itself) == 0;
+  ASSERT_TRUE(fork_handler_registered);
+
+  DrawnTree tree;
+  testing::internal::CaptureStderr();
+  tree.g->display_hierarchy_via_dot(nullptr);
+  testing::internal::GetCapturedStderr();
+  TaskList roots;
+  roots.add(tree.t);
+  testing::internal::CaptureStdout();
+  display_multiple_hierarchies_via_dot(nullptr, &roots);
+  testing::internal::GetCapturedStdout();
+  roots.delete_list(0);
+
+  int status = 0;
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, &status, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  wait_for_viewer();
+  EXPECT_FALSE(exists(fork_handler_marker));
+  fork_handler_marker.clear();
 }
