@@ -229,6 +229,83 @@ class Scheduler {
                                                              float when_satisfied_or_violated);
 
   //===----------------------------------------------------------------------===//
+  // Schedule-building loop: schedule_building_loop.cpp
+  //===----------------------------------------------------------------------===//
+  // Builds the best unscheduled root alternative, again and again, until none is left or
+  // enough schedules (or four times as many alternatives) are made. `monitor` is unused.
+  void create_schedules_for_task_group_using_alternatives(DecisionPoint* root, int& monitor,
+                                                          ScheduleCriteriaBundle& criteria);
+  void build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt);
+
+  //===----------------------------------------------------------------------===//
+  // Heuristic schedule construction: heuristic_construction.cpp
+  //===----------------------------------------------------------------------===//
+  // The greedy build of one alternative; the schedule is also kept in good_schedules.
+  Schedule* heuristically_build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt);
+  // The method to place next, or null when nothing can go.
+  Method* get_method_with_higest_rating(Schedule& schedule, TaskList& waiting);
+  Method* evaluate_methods_that_need_slack_in_front_and_move_forward_if_appropriate(Method* best,
+                                                                                     DecisionPointList& needs_slack,
+                                                                                     Schedule& schedule);
+  // First of equal ratings; null for an empty list.
+  Method* select_highest_rated_method_from_this_list(DecisionPointList& list);
+  // First of equal earliest times; null for an empty list.
+  DecisionPoint* find_earliest_method_in_list(DecisionPointList& list);
+  DecisionPoint* find_earliest_method_that_needs_delay(TaskList& methods);
+  // Fills the nodes of the non-local commitments due by `time`, once per build.
+  void update_expectations_to_reflect_any_non_local_commitments(float time, std::string& notes);
+
+  //===----------------------------------------------------------------------===//
+  // Adding a method to a schedule: method_placement.cpp
+  //===----------------------------------------------------------------------===//
+  // Places the method after any slack it needs; a method whose quality would certainly be
+  // zero is refused, leaving its node locked at zero and the resources as they were.
+  void add_method_to_schedule(Schedule& schedule, Method* method);
+  void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
+  void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
+
+  //===----------------------------------------------------------------------===//
+  // Exhaustive schedule construction: exhaustive_construction.cpp
+  //===----------------------------------------------------------------------===//
+  // Every ordering of every subset of the methods under the root. `monitor` and
+  // `criteria` are unused.
+  void create_schedules_for_task_group_exhaustively(DecisionPoint* root, int& monitor,
+                                                    ScheduleCriteriaBundle& criteria);
+  // Every ordering of the alternative's methods; exhaustive 1 (the pure mode) suggests no
+  // repairs.
+  void exhaustively_build_schedules_for_given_alternative(DecisionPoint* root, Alternative* alt, int exhaustive);
+
+  //===----------------------------------------------------------------------===//
+  // Set-up and finishing shared by every build: schedule_setup_and_finish.cpp
+  //===----------------------------------------------------------------------===//
+  // A new schedule for the alternative, with the round's start, cost already spent and
+  // every local commitment undetermined, after the commitment state is reset.
+  Schedule* begin_schedule_for_alternative(Alternative* alt);
+  // Trailing slack off, overall quality, bookkeeping, open commitments violated and the
+  // commitment quality added.
+  void finish_schedule_quality(Schedule& schedule);
+  // Repairs (when asked), the attempted methods' note (heuristic), envelopes, and the
+  // schedule kept; an empty one is freed instead when drop_empty is 1. Returns the kept
+  // schedule or null.
+  Schedule* file_finished_schedule(Schedule* schedule, Alternative* alt, DecisionPoint* root, int suggest_repairs,
+                                   int note_attempted_methods, int drop_empty);
+
+  //===----------------------------------------------------------------------===//
+  // Commitment quality of a finished schedule: commitment_quality.cpp
+  //===----------------------------------------------------------------------===//
+  void special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule);
+  void special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp);
+  void determine_highest_quality_in_all_methods_being_considered(DecisionPoint* root);
+
+  //===----------------------------------------------------------------------===//
+  // Moving a method forward, not used by the round: contingency_move_forward.cpp
+  //===----------------------------------------------------------------------===//
+  // A new schedule with the method at the earliest position where everything still
+  // fits, or null when none does.
+  Schedule* copy_schedule_and_move_method_forward(Schedule* schedule, Method* method, int with_delays);
+  float special_rate_method_for_contingency(Schedule& schedule, Method* method, int with_delays);
+
+  //===----------------------------------------------------------------------===//
   // Schedule output and data files: schedule_output.cpp
   //===----------------------------------------------------------------------===//
   // One spec_schedule record per schedule, best first, appended to the file.

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "foundation/system_wrappers.h"
 #include "language/vorna_io.h"
@@ -44,10 +45,27 @@ inline std::string group(const std::string& label, const std::string& subs, cons
   return "(spec_task_group (label " + label + ") (agent " + agent + ") (subtasks " + subs + ") (qaf " + qaf + ") " +
          extra + ")\n";
 }
-// Goodness in quality and cost only, unless other sliders are given.
-inline std::string criteria(const std::string& sliders = "(goodness_quality_slider 1) (goodness_cost_slider 1) "
-                                                         "(meta_goodness_slider 1)") {
-  return "(spec_evaluation_criteria (label c) " + sliders + ")\n";
+inline constexpr const char* CRITERIA_FIELDS[] = {
+    "goodness_quality_slider", "goodness_cost_slider", "goodness_duration_slider", "threshold_quality_slider",
+    "threshold_cost_slider", "threshold_duration_slider", "quality_threshold", "cost_limit", "duration_limit",
+    "uncertainty_quality_slider", "uncertainty_cost_slider", "uncertainty_duration_slider",
+    "threshold_certainty_quality_slider", "threshold_certainty_cost_slider", "threshold_certainty_duration_slider",
+    "quality_certainty_threshold", "cost_certainty_threshold", "duration_certainty_threshold",
+    "meta_goodness_slider", "meta_threshold_slider", "meta_uncertainty_slider", "meta_uncertainty_threshold_slider"};
+// A full criteria form (the reader takes all of its fields, in this order): every field 0
+// (the duration limit "0 0") but those given. By default goodness in quality and cost only.
+inline std::string criteria(std::initializer_list<std::pair<const char*, const char*>> given = {
+                                {"goodness_quality_slider", "1"},
+                                {"goodness_cost_slider", "1"},
+                                {"meta_goodness_slider", "1"}}) {
+  std::string text = "(spec_evaluation_criteria (label c)";
+  for (const char* field : CRITERIA_FIELDS) {
+    std::string value = std::string(field) == "duration_limit" ? "0 0" : "0";
+    for (const auto& [name, v] : given)
+      if (std::string(name) == field) value = v;
+    text += std::string(" (") + field + " " + value + ")";
+  }
+  return text + ")\n";
 }
 inline const char* const AGENT_A = "(spec_agent (label A))\n";
 
@@ -150,6 +168,7 @@ class PreparedRound : public ::testing::Test {
       alt->duration.add_constant_to_all_values(s.start_time_to_schedule_for);
     }
     s.num_of_alternatives_created_at_root = static_cast<int>(meta->alternatives.length());
+    s.determine_highest_quality_in_all_methods_being_considered(meta);
   }
 
   // read, build_trees and generate; stderr of the last two goes to `err`.

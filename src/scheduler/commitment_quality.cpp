@@ -1,0 +1,46 @@
+// The quality satisfied commitments add to a finished schedule, and the highest quality
+// any candidate method could reach (what method rating measures a method against).
+#include <string>
+
+#include "scheduler/scheduler.h"
+
+void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule) {
+  // Two levels on purpose: the walk leaves the additions only on locked nodes, the
+  // recompute with commitments then adds them at every unlocked one, each weighted in
+  // its own order.
+  special_add_in_commitment_value_for_dp_and_all_subs(dp_to_meta_root);
+  std::string before;
+  schedule.quality.print_to_string(before);
+  schedule.annotations += "\tBefore adding in commitment value schedule's quality was " + before + "\n";
+  global_working_change_counter++;
+  calculate_working_qdc_for_task_or_method_and_all_subs(dp_to_meta_root, 1);
+  ScheduleElementList& timeline = schedule.timeline_schedule;
+  for (long i = 0; i < timeline.length(); i++) {
+    ScheduleElement* e = timeline.get(i);
+    DecisionPoint* dp = e->dp_of_method;
+    if (dp == nullptr || e->quality.get_expected_value() == dp->working_quality.get_expected_value()) continue;
+    std::string old;
+    e->quality.print_to_string(old);
+    schedule.annotations_from_last_method_rating_run +=
+        "\tMethod " + e->method_id + " had quality increased due to commitment satisfaction.\n";
+    schedule.annotations_from_last_method_rating_run += "\t the element's q before was " + old + "\n";
+    e->quality.duplicate(dp->working_quality);
+  }
+  calc_sched_overall_quality_from_working_qualities_of_dps(schedule, 1);
+  schedule.schedule_is_complete_do_final_bookkeeping();
+}
+
+void Scheduler::special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp) {
+  for (long i = 0; i < dp->subs.length(); i++) special_add_in_commitment_value_for_dp_and_all_subs(dp->subs.get(i));
+  global_working_change_counter++;
+  calculate_working_qdc_for_task_or_method_and_all_subs(dp_to_meta_root, 0);
+  special_add_quality_that_may_come_from_commitment_satisfaction(dp);
+}
+
+void Scheduler::determine_highest_quality_in_all_methods_being_considered(DecisionPoint* root) {
+  highest_possible_quality_in_list_of_candidate_tasks = 0.0f;
+  for (long i = 0; i < root->dps_for_methods_for_task.length(); i++) {
+    float q = root->dps_for_methods_for_task.get(i)->potential_quality.get_specified_value(schedule_with.q);
+    if (q > highest_possible_quality_in_list_of_candidate_tasks) highest_possible_quality_in_list_of_candidate_tasks = q;
+  }
+}
