@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "foundation/fatal_stop.h"
+#include "foundation/system_wrappers.h"
 #include "language/c_locale_numbers.h"
 #include "language/vorna_io.h"
 
@@ -135,9 +136,10 @@ void VornaIO::write_vorna_task_structures_and_commitments(const char* file_name,
   write_criteria_bundle(criteria);
   write_resources(resources);
 
-  fclose(out);
+  FILE* written = out;
   out = nullptr;
   nodes_in_file.clear();
+  ib_fclose(written, file_name);
 }
 
 bool VornaIO::node_is_written(BasicTask* task) const {

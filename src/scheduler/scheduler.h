@@ -93,6 +93,20 @@ class Scheduler {
   int some_task_groups_have_zero_quality() { return 1; }
 
   //===----------------------------------------------------------------------===//
+  // The scheduling round: scheduling_round.cpp
+  //===----------------------------------------------------------------------===//
+  // One round for the agent's task groups; the best schedule (kept in good_schedules) or
+  // null. `monitor` is handed on unchanged.
+  Schedule* schedule_task_groups(std::string agent_to_schedule, int& monitor, float schedule_for_what_start_time,
+                                 float money_spent_so_far, UncertaintyModeSetting mode_setting,
+                                 ResourceList& resources_in);
+  Schedule* schedule_task_groups(std::string agent, int& monitor, float start, float money, ResourceList& resources);
+  // Starts over with these task groups, commitments and criteria, then one round.
+  Schedule* schedule_task_groups(std::string agent, int& monitor, TaskList& task_groups,
+                                 CommitmentList& commitments, ScheduleCriteriaBundle& criteria, float start,
+                                 float money, ResourceList& resources);
+
+  //===----------------------------------------------------------------------===//
   // Working quality, cost and duration: working_values.cpp
   //===----------------------------------------------------------------------===//
   void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
@@ -400,6 +414,10 @@ class Scheduler {
   void print_generation_status_if_due();
   // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
   void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
+  // scheduling_round.cpp: a fresh meta decision point over a tree for every task group
+  // (only those of `owner` when it is given), all mirrored before any is completed; every
+  // schedule is freed. Returns the number of trees.
+  long build_dp_trees_under_fresh_meta_point(const AgentID* owner, UncertaintyModeSetting mode);
   // run_statistics.cpp: a fresh meta decision point over trees of every task group, with
   // its working values.
   void rebuild_dp_trees_and_working_values_for_statistics();
