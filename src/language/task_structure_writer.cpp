@@ -36,6 +36,14 @@ std::string decimal_text(float v) {
   return text;
 }
 
+// A criterion as six places when they read back as the same float, else in its shortest
+// exact form: the reader normalises the sliders, and a run on the echo must rate as the
+// run did.
+std::string criterion_text(float v) {
+  std::string text = decimal_text(v);
+  return reads_back_exactly(text, v) ? text : shortest_exact_text(v);
+}
+
 // As a whole number within an int, the only integers the text holds: the float 2^31 is
 // written 2147483647, which reads back as that float.
 std::string integer_text(float v) {
@@ -439,7 +447,7 @@ void VornaIO::write_criteria_bundle(ScheduleCriteriaBundle& criteria) {
   std::string text = "(spec_evaluation_criteria\n";
   text += "\t(label " + criteria.label_for_tvorna + ")\n";
   auto field = [&text](const char* name, float value) {
-    text += std::string("\t(") + name + " " + decimal_text(value) + ")\n";
+    text += std::string("\t(") + name + " " + criterion_text(value) + ")\n";
   };
   field("goodness_quality_slider", criteria.goodness_quality_slider);
   field("goodness_cost_slider", criteria.goodness_cost_slider);
