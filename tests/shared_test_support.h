@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -62,7 +63,9 @@ struct ProgramRun {
   std::string err;
 };
 
-inline ProgramRun run_program(const std::vector<std::string>& args) {
+// in_child, when given, runs in the child just before the program starts (a folder to
+// work in, limits, the environment).
+inline ProgramRun run_program(const std::vector<std::string>& args, const std::function<void()>& in_child = {}) {
   ScratchDir streams;
   std::string out_path = streams.file("stdout");
   std::string err_path = streams.file("stderr");
@@ -72,6 +75,7 @@ inline ProgramRun run_program(const std::vector<std::string>& args) {
   if (child == 0) {
     if (freopen(out_path.c_str(), "w", stdout) == nullptr || freopen(err_path.c_str(), "w", stderr) == nullptr)
       _exit(127);
+    if (in_child) in_child();
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);

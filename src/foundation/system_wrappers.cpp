@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -15,13 +17,21 @@
 
 #include "foundation/fatal_stop.h"
 
-std::string format_with_path(const char* format, const char* path) {
-  // Sized to the path, so that a long path is never cut from the message.
-  int length = snprintf(nullptr, 0, format, path);
-  std::string text(length > 0 ? length : 0, '\0');
-  snprintf(text.data(), text.size() + 1, format, path);
+std::string formatted_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int length = vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
   return text;
 }
+
+// Sized to the path, so that a long path is never cut from the message.
+std::string format_with_path(const char* format, const char* path) { return formatted_text(format, path); }
 
 namespace {
 [[noreturn]] void perror_path_and_exit(const char* format, const char* path) {
@@ -83,6 +93,12 @@ void ib_fclose(FILE* file, const char* path) {
 
 void ib_fflush(FILE* file, const char* path) {
   if (written_stream_failed(file)) perror_path_and_exit(WRITE_FAILURE, path);
+}
+
+double wall_clock_seconds() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_usec) / 1000000.0;
 }
 
 pid_t ib_fork() {

@@ -24,6 +24,10 @@ pid_t ib_spawn_shell(const char* command);
 int ib_creat(const char* path, mode_t mode);
 int ib_open(const char* path, int flags, mode_t mode);
 int ib_pipe(int* fds);
+// Seconds since the epoch, with microseconds: the run's timings.
+double wall_clock_seconds();
+// printf into a string of whatever length the text needs.
+std::string formatted_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // A message format with one "%s" filled in with a path, as the wrappers pass it to perror.
 std::string format_with_path(const char* format, const char* path);
 

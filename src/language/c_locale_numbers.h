@@ -26,16 +26,21 @@ inline std::string fixed_text(double v, int decimals = 6) {
   return text.str();
 }
 
+// Whether the reader turns the text into exactly this float.
+inline bool reads_back_exactly(const std::string& text, float v) {
+  std::istringstream back(text);
+  back.imbue(std::locale::classic());
+  double read = 0.0;
+  back >> read;
+  return static_cast<float>(read) == v;
+}
+
 // The shortest fixed text, with at least one decimal, that reads back as exactly the
 // same float ("0.5", "1.0", "0.25", "0.3333").
 inline std::string shortest_exact_text(float v) {
   for (int decimals = 1; decimals <= 60; decimals++) {
     std::string text = fixed_text(v, decimals);
-    std::istringstream back(text);
-    back.imbue(std::locale::classic());
-    double read = 0.0;
-    back >> read;
-    if (static_cast<float>(read) == v) return text;
+    if (reads_back_exactly(text, v)) return text;
   }
   // Only a value that is not a number gets here; it cannot read back in any form.
   return fixed_text(v, 6);

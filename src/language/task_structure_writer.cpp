@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "foundation/fatal_stop.h"
+#include "foundation/system_wrappers.h"
 #include "language/c_locale_numbers.h"
 #include "language/vorna_io.h"
 
@@ -33,6 +34,14 @@ std::string decimal_text(float v) {
   std::string text = fixed_text(v);
   if (v < 0.0f && text == "-0.000000") return shortest_exact_text(v);
   return text;
+}
+
+// A criterion as six places when they read back as the same float, else in its shortest
+// exact form: the reader normalises the sliders, and a run on the echo must rate as the
+// run did.
+std::string criterion_text(float v) {
+  std::string text = decimal_text(v);
+  return reads_back_exactly(text, v) ? text : shortest_exact_text(v);
 }
 
 // As a whole number within an int, the only integers the text holds: the float 2^31 is
@@ -135,9 +144,10 @@ void VornaIO::write_vorna_task_structures_and_commitments(const char* file_name,
   write_criteria_bundle(criteria);
   write_resources(resources);
 
-  fclose(out);
+  FILE* written = out;
   out = nullptr;
   nodes_in_file.clear();
+  ib_fclose(written, file_name);
 }
 
 bool VornaIO::node_is_written(BasicTask* task) const {
@@ -437,7 +447,7 @@ void VornaIO::write_criteria_bundle(ScheduleCriteriaBundle& criteria) {
   std::string text = "(spec_evaluation_criteria\n";
   text += "\t(label " + criteria.label_for_tvorna + ")\n";
   auto field = [&text](const char* name, float value) {
-    text += std::string("\t(") + name + " " + decimal_text(value) + ")\n";
+    text += std::string("\t(") + name + " " + criterion_text(value) + ")\n";
   };
   field("goodness_quality_slider", criteria.goodness_quality_slider);
   field("goodness_cost_slider", criteria.goodness_cost_slider);

@@ -32,5 +32,5 @@ void VornaIO::write_schedule_in_temporary_transfer_format(const char* file_name,
     text += "\n";
   }
   fputs(text.c_str(), file);
-  fclose(file);
+  ib_fclose(file, file_name);
 }

@@ -79,6 +79,7 @@ CommitmentStatus Scheduler::check_commitment_status(Schedule& schedule, LocalCom
             " The semantics for mutiple links in this context are unclear. "
             " Considering it violated.  The details follow:\n");
     c->print_by_invoking_appropriate_child_classes_print(stderr);
+    schedule.print(stderr, -1);
     return COMMITMENT_VIOLATED;
   }
   if (violated) return COMMITMENT_VIOLATED;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "foundation/fatal_stop.h"
+#include "scheduler/conditional_branch_analysis.h"
 #include "scheduler/scheduler.h"
 
 namespace {
@@ -81,8 +82,10 @@ Schedule* Scheduler::copy_schedule_and_move_method_forward(Schedule* schedule, M
       continue;
     }
     finish_schedule_quality(*attempt);
-    // The conditional-branch analysis of the result belongs here when
-    // use_trees_to_recompute_schedule_quality is 1.
+    if (use_trees_to_recompute_schedule_quality == 1) {
+      CBranchAnalyzer analyzer;
+      analyzer.compute_schedules_statistics(this, attempt);
+    }
     if (attempt->timeline_schedule.length() == 0) {
       fprintf(stderr, "Error, new schedule is empty.");
       fprintf(stderr, "Execution should not get to this point.\n");

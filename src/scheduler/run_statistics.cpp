@@ -2,7 +2,6 @@
 // working values rebuilt from every task group, then a short report and one data row.
 #include <cstdio>
 
-#include "foundation/tagged_new.h"
 #include "foundation/text_and_file_utilities.h"
 #include "model/task.h"
 #include "scheduler/scheduler.h"
@@ -36,21 +35,8 @@ void print_statistics_row(FILE* f, const char* header, const char* format, const
 }  // namespace
 
 void Scheduler::rebuild_dp_trees_and_working_values_for_statistics() {
-  // The trees go with the meta decision point; the schedules point into them.
-  dp_roots.empty_list();
-  good_schedules.delete_list(1);
-  // Registered on the meta root as a round registers it, so lookups through the meta
-  // root find the new node.
-  replace_meta_decision_point();
-  // Every tree mirrored before any is completed, so effects across task groups find
-  // their nodes.
-  for (long i = 0; i < task_roots.length(); i++) {
-    DecisionPoint* dp = new ("Scheduler::schedule_new_task") DecisionPoint;
-    dp->mirror_task_structure_into_dp_tree(task_roots.get(i), SCHEDULE_USING_UNCERTAINTY, this);
-    dp_roots.append(dp);
-    dp_to_meta_root->subs.add(dp);
-  }
-  for (long i = 0; i < dp_roots.length(); i++) dp_roots.get(i)->complete_dp_tree_after_mirroring(SCHEDULE_USING_UNCERTAINTY, this);
+  // Every task group, whoever owns it.
+  build_dp_trees_under_fresh_meta_point(nullptr, SCHEDULE_USING_UNCERTAINTY);
   global_working_change_counter++;
   calculate_working_qdc_for_task_or_method_and_all_subs(dp_to_meta_root, 0);
 }

@@ -93,6 +93,20 @@ class Scheduler {
   int some_task_groups_have_zero_quality() { return 1; }
 
   //===----------------------------------------------------------------------===//
+  // The scheduling round: scheduling_round.cpp
+  //===----------------------------------------------------------------------===//
+  // One round for the agent's task groups; the best schedule (kept in good_schedules) or
+  // null. `monitor` is handed on unchanged.
+  Schedule* schedule_task_groups(std::string agent_to_schedule, int& monitor, float schedule_for_what_start_time,
+                                 float money_spent_so_far, UncertaintyModeSetting mode_setting,
+                                 ResourceList& resources_in);
+  Schedule* schedule_task_groups(std::string agent, int& monitor, float start, float money, ResourceList& resources);
+  // Starts over with these task groups, commitments and criteria, then one round.
+  Schedule* schedule_task_groups(std::string agent, int& monitor, TaskList& task_groups,
+                                 CommitmentList& commitments, ScheduleCriteriaBundle& criteria, float start,
+                                 float money, ResourceList& resources);
+
+  //===----------------------------------------------------------------------===//
   // Working quality, cost and duration: working_values.cpp
   //===----------------------------------------------------------------------===//
   void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
@@ -229,31 +243,6 @@ class Scheduler {
                                                              float when_satisfied_or_violated);
 
   //===----------------------------------------------------------------------===//
-  // Schedule output and data files: schedule_output.cpp
-  //===----------------------------------------------------------------------===//
-  // One spec_schedule record per schedule, best first, appended to the file.
-  void write_tvorna_schedule_file(const char* name);
-  // The root alternatives' rows, the schedules' rows, the people listing (which closes
-  // `people`, named people_name) and the observed extremes; null files are skipped.
-  void output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,
-                                    FILE* people, FILE* min_max, const char* people_name);
-  void output_schedules_for_people(FILE* f, const char* name);
-  // Every schedule's listing; f null means standard output. A file is closed (checked
-  // under `name`); standard output stays open.
-  void print_schedules(FILE* f, const char* name);
-  // A new packet of the schedules (the caller owns it), or null without a meta decision point.
-  ClientDataPacket* return_schedule_data();
-
-  //===----------------------------------------------------------------------===//
-  // Run statistics: run_statistics.cpp
-  //===----------------------------------------------------------------------===//
-  // Both rebuild the decision-point tree and working values from every task group first,
-  // deleting every schedule.
-  void calculate_current_statistics(float& q, float& c, float& finish_time);
-  void calculate_and_print_current_statistics(FILE* fp, FILE* fp_data_stavo, FILE* fp_data_jmp,
-                                              MyTime start_time_to_schedule_for, Cost money_spent_thus_far);
-
-  //===----------------------------------------------------------------------===//
   // Schedule-building loop: schedule_building_loop.cpp
   //===----------------------------------------------------------------------===//
   // Builds the best unscheduled root alternative, again and again, until none is left or
@@ -331,6 +320,31 @@ class Scheduler {
   float special_rate_method_for_contingency(Schedule& schedule, Method* method, int with_delays);
 
   //===----------------------------------------------------------------------===//
+  // Schedule output and data files: schedule_output.cpp
+  //===----------------------------------------------------------------------===//
+  // One spec_schedule record per schedule, best first, appended to the file.
+  void write_tvorna_schedule_file(const char* name);
+  // The root alternatives' rows, the schedules' rows, the people listing (which closes
+  // `people`, named people_name) and the observed extremes; null files are skipped.
+  void output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,
+                                    FILE* people, FILE* min_max, const char* people_name);
+  void output_schedules_for_people(FILE* f, const char* name);
+  // Every schedule's listing; f null means standard output. A file is closed (checked
+  // under `name`); standard output stays open.
+  void print_schedules(FILE* f, const char* name);
+  // A new packet of the schedules (the caller owns it), or null without a meta decision point.
+  ClientDataPacket* return_schedule_data();
+
+  //===----------------------------------------------------------------------===//
+  // Run statistics: run_statistics.cpp
+  //===----------------------------------------------------------------------===//
+  // Both rebuild the decision-point tree and working values from every task group first,
+  // deleting every schedule.
+  void calculate_current_statistics(float& q, float& c, float& finish_time);
+  void calculate_and_print_current_statistics(FILE* fp, FILE* fp_data_stavo, FILE* fp_data_jmp,
+                                              MyTime start_time_to_schedule_for, Cost money_spent_thus_far);
+
+  //===----------------------------------------------------------------------===//
   // Fields, in one block
   //===----------------------------------------------------------------------===//
   const char* id_string = "SCHEDULER";
@@ -400,6 +414,10 @@ class Scheduler {
   void print_generation_status_if_due();
   // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
   void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
+  // scheduling_round.cpp: a fresh meta decision point over a tree for every task group
+  // (only those of `owner` when it is given), all mirrored before any is completed; every
+  // schedule is freed. Returns the number of trees.
+  long build_dp_trees_under_fresh_meta_point(const AgentID* owner, UncertaintyModeSetting mode);
   // run_statistics.cpp: a fresh meta decision point over trees of every task group, with
   // its working values.
   void rebuild_dp_trees_and_working_values_for_statistics();

@@ -1,0 +1,321 @@
+// The conditional-branch analysis of a schedule's quality (see the header).
+#include "scheduler/conditional_branch_analysis.h"
+
+#include <cstdio>
+
+#include "foundation/fatal_stop.h"
+#include "foundation/system_wrappers.h"
+#include "foundation/tagged_new.h"
+#include "model/task.h"
+#include "scheduler/scheduler.h"
+
+namespace {
+// Once per process each: the general refusal and the three features refused.
+OnceOnlyFlag warning_message_one_issued;
+OnceOnlyFlag warning_message_two_issued;
+OnceOnlyFlag warning_message_three_issued;
+OnceOnlyFlag warning_message_four_issued;
+OnceOnlyFlag too_many_leaves_warning_issued;
+
+constexpr const char* DIVIDER = "---------------------------------------------------------------------------\n";
+
+void warn_unsupported_feature(OnceOnlyFlag& flag, const char* middle_one, const char* middle_two) {
+  if (!flag.first_time()) return;
+  fprintf(stderr, "\n\nWarning, CBranchAnalyzer is trying to create the analysis tree%s%s\n", middle_one, middle_two);
+  fprintf(stderr, "The standard analysis approach will be used as a fallback.");
+  fprintf(stderr, "\nThis message is only issued once per scheduling session,\nthough it may apply to more than one "
+                  "schedule.\n");
+  fprintf(stderr, "\n\n");
+}
+
+void warn_schedule_not_supported() {
+  if (!warning_message_one_issued.first_time()) return;
+  fprintf(stderr, "\n%s", DIVIDER);
+  fprintf(stderr, "Warning, due to the use of features unsupported by the advanced analyzer,\nthe original schedule "
+                  "estimates will be used.\n");
+  fprintf(stderr, "This message is only issued once per scheduling session,\nthough it may apply to more than one "
+                  "schedule.\n");
+  fprintf(stderr, "Note: this simply means that the quality estimates for the\nschedules is less exact and generally "
+                  "only is at issue if\n");
+  fprintf(stderr, "the task structure has many failure points, enables nles, and min qafs().\n");
+  fprintf(stderr, "%s\n", DIVIDER);
+}
+}  // namespace
+
+// ---------------------------------------------------------------- nodes
+
+void CBranchList::delete_function(void* item) { delete static_cast<CBranch*>(item); }
+bool CBranchList::has_key(CBranch* item, const char* key) { return item != nullptr && item->for_task == key; }
+void cbranch_delete_function(void* item) { CBranchList::delete_function(item); }
+
+void CBranch::print(FILE* fp) {
+  fprintf(fp, "CBranch node for task %s:\n", for_task.c_str());
+  fprintf(fp, "\tDensity %f\n", prob_of_this_branch);
+  fprintf(fp, "\tQuality ");
+  branchq.print(fp);
+  fprintf(fp, "\tCost ");
+  branchc.print(fp);
+  fprintf(fp, "\tDuration ");
+  branchd.print(fp);
+  fprintf(fp, "\tFinish Time");
+  branch_ft.print(fp);
+  fprintf(fp, "\tQuality at TG after this method executed ");
+  q_at_tg_after_this_scheduled.print(fp);
+}
+
+// ---------------------------------------------------------------- the analyzer
+
+CBranchAnalyzer::~CBranchAnalyzer() { free_nodes(); }
+
+void CBranchAnalyzer::free_nodes() {
+  final_nodes.empty_list();
+  nodes.clear();
+}
+
+int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedule) {
+  if (s == nullptr || schedule == nullptr) error_exit("Cbranch analyzer was passed a null schedule or a null scheduler.", 1);
+  if (schedule->timeline_schedule.length() == 0) return 0;
+  if (all_elements_use_supported_features(schedule) != 1 || all_tasks_have_supported_attributes(schedule) != 1) {
+    warn_schedule_not_supported();
+    return 0;
+  }
+
+  free_nodes();
+  leaves_built = 0;
+  too_many_leaves = false;
+  scheduler = s;
+  sched = schedule;
+  s->reset_all_dp_variables_prior_to_scheduling(s->dp_to_meta_root, s->dp_to_meta_root);
+  s->end_of_the_current_working_schedule = 0.0f;
+  s->start_time_to_schedule_for = 0.0f;
+  s->the_current_time = 0.0f;
+  s->working_resources.duplicate_list_into_this_and_copy_items(s->resources, 1);
+
+  Distribution result;
+  {
+    CBranch root;
+    root.prob_of_this_branch = 1.0f;
+    root.branch_ft.append(1.0f, 0.0f);
+    Distribution unread;
+    recursive_depth_first_cbranch_build(0, &root, 1.0f, unread, s->working_resources, "start");
+    // The nodes outlive the local root.
+    for (long i = 0; i < root.nexts.length(); i++) root.nexts.get(i)->prev = nullptr;
+  }
+  if (too_many_leaves) {
+    if (too_many_leaves_warning_issued.first_time())
+      fprintf(stderr,
+              "\nWarning, a schedule has more than %ld success/failure branches; the advanced analyzer\nkeeps its "
+              "original estimate.\nThis message is only issued once per scheduling session,\nthough it may apply to "
+              "more than one schedule.\n\n",
+              MAX_LEAVES);
+    return 0;
+  }
+
+  for (long i = 0; i < final_nodes.length(); i++) {
+    CBranch* leaf = final_nodes.get(i);
+    leaf->q_at_tg_after_this_scheduled.reduce_total_density_to_x_percent(leaf->prob_of_this_branch);
+    result.merge_with_this(leaf->q_at_tg_after_this_scheduled);
+  }
+  result.sort_and_combine();
+
+  std::string& notes = schedule->annotations;
+  notes += "\tQ distribution computed using the standard (cheap) methods\n\t";
+  schedule->quality.print_to_string(notes);
+  float old_expected = schedule->quality.get_expected_value();
+  float old_scheduling_value = schedule->quality.get_specified_value(schedule->schedule_with.q);
+  notes += formatted_text("\tExpected value %f\n\tValue used in scheduling %f\n\tProb of scheduling value or greater %f\n",
+                          old_expected, old_scheduling_value, schedule->prob_expected_q_or_better);
+
+  schedule->quality.duplicate(result);
+  schedule->prob_expected_q_or_better = schedule->quality.get_probability_value_is_gt_or_equal_to_x(
+      schedule->quality.get_specified_value(schedule->schedule_with.q));
+  return 1;
+}
+
+// ---------------------------------------------------------------- support checks
+
+int CBranchAnalyzer::all_elements_use_supported_features(Schedule* schedule) {
+  ScheduleElementList& timeline = schedule->timeline_schedule;
+  for (long i = 0; i < timeline.length(); i++) {
+    ScheduleElement* e = timeline.get(i);
+    if (check_method_warn_if_unsupported_feature(e->method_to_execute, e) == 0) return 0;
+  }
+  return 1;
+}
+
+int CBranchAnalyzer::check_method_warn_if_unsupported_feature(Method* method, ScheduleElement* element) {
+  int supported = 1;
+  if (element->method_id.find(SLACK_ID_STEM) != std::string::npos) {
+    supported = 0;
+    warn_unsupported_feature(warning_message_two_issued, " for a slack time element.\nThis feature (delays on nles) is",
+                             " not supported in the new analyzer function.");
+  }
+  if (method == nullptr) return supported;
+  if (method->percentage_of_duration_used_by_cpu != 1.0f) {
+    supported = 0;
+    warn_unsupported_feature(warning_message_three_issued,
+                             " for a method that uses the embedded delays modeling feature.  This feature is not",
+                             " yet supported in the new analyzer function.");
+  }
+  if (method->outcomes.length() > 1) {
+    supported = 0;
+    warn_unsupported_feature(warning_message_four_issued, " for a method having multiple outcomes.  This feature is not",
+                             " yet supported in the new analyzer function.");
+  }
+  return supported;
+}
+
+int CBranchAnalyzer::all_tasks_have_supported_attributes(Schedule* schedule) {
+  TaskList tasks;
+  ScheduleElementList& timeline = schedule->timeline_schedule;
+  for (long i = 0; i < timeline.length(); i++) {
+    Method* method = timeline.get(i)->method_to_execute;
+    if (method == nullptr) continue;
+    method->list_all_ancestors(tasks);
+    tasks.append(method);
+  }
+  int supported = 1;
+  for (long i = 0; i < tasks.length() && supported == 1; i++)
+    if (tasks.get(i)->weighting_factor != 1.0f) supported = 0;
+  tasks.empty_list();
+  return supported;
+}
+
+// ---------------------------------------------------------------- the tree
+
+void CBranchAnalyzer::reset_dps_quality_from_combined_outcomes(DecisionPoint* dp) {
+  dp->working_quality.duplicate(dp->combined_outcomes->quality);
+  dp->working_duration.duplicate(dp->combined_outcomes->duration);
+  dp->working_cost.duplicate(dp->combined_outcomes->cost);
+}
+
+void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_prev_for_this_branch,
+                                              ResourceList& resources_of_prev_for_this_branch) {
+  Scheduler& s = *scheduler;
+  DecisionPoint* dp = prev->ptr_to_dp;
+  s.global_working_change_counter++;
+  dp->time_task_or_method_gets_quality = 0.0f;
+  dp->working_values_are_locked = 0;
+  dp->working_quality.duplicate(q_of_prev_for_this_branch);
+  s.working_resources.duplicate_list_into_this_and_copy_items(resources_of_prev_for_this_branch, 1);
+  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  dp->working_values_are_locked = 1;
+  dp->check_supers_for_newly_acquired_quality(0.0f);
+}
+
+void CBranchAnalyzer::recursive_depth_first_cleanup_function(ResourceList& a, ResourceList& b) {
+  a.delete_list(1);
+  b.delete_list(1);
+}
+
+int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CBranch* prev, float prob_of_this_branch,
+                                                         Distribution& q_of_prev_for_this_branch,
+                                                         ResourceList& resources_of_prev_for_this_branch,
+                                                         std::string suffix_for_this_branch_name) {
+  // Past the cap every level unwinds without building more.
+  if (too_many_leaves) return 0;
+  Scheduler& s = *scheduler;
+  ScheduleElementList& timeline = sched->timeline_schedule;
+  if (method_counter >= timeline.length()) error_exit("Error, cbranch analyzer recursive error.\n", 1);
+  if (prev->ptr_to_dp != nullptr) reflect_current_context(prev, q_of_prev_for_this_branch, resources_of_prev_for_this_branch);
+
+  ScheduleElement* element = timeline.get(method_counter);
+  if (element == nullptr) error_exit("Error, cbranch analyzer has a null schedule element.\n", 1);
+  Method* method = element->method_to_execute;
+  if (method == nullptr) error_exit("Error, cbranch analyzer has a null method.\n", 1);
+  DecisionPoint* dp = BasicTask::get_dp_of_task(method);
+  if (dp == nullptr) error_exit("Error, cbranch analyzer has a null dp.\n", 1);
+
+  nodes.emplace_back(new ("CBranchAnalyzer") CBranch);
+  CBranch* cb = nodes.back().get();
+
+  // The method on this path, from the resources as they stand before it acts.
+  s.global_working_change_counter++;
+  reset_dps_quality_from_combined_outcomes(dp);
+  dp->working_values_are_locked = 0;
+  ResourceList working_resources_copy;
+  working_resources_copy.duplicate_list_into_this_and_copy_items(s.working_resources, 1);
+  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  dp->time_task_or_method_gets_quality = 0.0f;
+  dp->working_values_are_locked = 1;
+  dp->check_supers_for_newly_acquired_quality(0.0f);
+
+  prev->nexts.add(cb);
+  cb->prev = prev;
+  cb->for_task = method->id + "." + suffix_for_this_branch_name;
+  cb->ptr_to_dp = dp;
+  cb->prob_of_this_branch = prob_of_this_branch;
+  cb->branchq.duplicate(dp->working_quality);
+  cb->branchc.duplicate(dp->working_cost);
+  cb->branchd.duplicate(dp->working_duration);
+  cb->branch_ft.duplicate(dp->working_duration);
+  cb->branch_ft.combine_durations(prev->branch_ft);
+
+  if (method->deadline != UNSET_TIME) {
+    float late = cb->branch_ft.get_probability_value_is_gt_x(method->deadline);
+    if (late > 0.0f) {
+      dp->working_quality.reduce_total_density_to_x_percent(1.0f - late);
+      dp->working_quality.append(late, 0.0f);
+      dp->working_quality.sort_and_combine();
+      cb->branchq.duplicate(dp->working_quality);
+    }
+  }
+
+  // The node stays locked, so an adjusted quality reaches the task group.
+  s.global_working_change_counter++;
+  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  cb->q_at_tg_after_this_scheduled.duplicate(dp->dp_of_task_group_root->working_quality);
+
+  // No other copy is held at this level; the list handed down belongs to the parent.
+  ResourceList no_other_copy;
+  if (method_counter + 1 >= timeline.length()) {
+    if (leaves_built >= MAX_LEAVES) {
+      too_many_leaves = true;
+    } else {
+      leaves_built++;
+      final_nodes.add(cb);
+    }
+  } else {
+    float p0 = dp->working_quality.get_probability_value_is_zero();
+    if (p0 > 0.0f) {
+      Distribution failed;
+      failed.append(1.0f, 0.0f);
+      recursive_depth_first_cbranch_build(method_counter + 1, cb, prob_of_this_branch * p0, failed,
+                                          working_resources_copy, "follows_failure");
+      if (p0 != 1.0f && !too_many_leaves) {
+        reset_dps_quality_from_combined_outcomes(dp);
+        Distribution succeeded(dp->working_quality);
+        succeeded.redistribute_density_for_zero_values_to_others();
+        recursive_depth_first_cbranch_build(method_counter + 1, cb, prob_of_this_branch * (1.0f - p0), succeeded,
+                                            working_resources_copy, "follows_success");
+      }
+    } else {
+      Distribution unchanged(dp->working_quality);
+      recursive_depth_first_cbranch_build(method_counter + 1, cb, prob_of_this_branch, unchanged,
+                                          working_resources_copy, "follows_no_split");
+    }
+  }
+  recursive_depth_first_cleanup_function(working_resources_copy, no_other_copy);
+  return 0;
+}
+
+// ---------------------------------------------------------------- debugging aids
+
+void CBranchAnalyzer::recursive_print(CBranch* node) {
+  if (node == nullptr) return;
+  node->print(stderr);
+  fprintf(stderr, "\n\n");
+  for (long i = 0; i < node->nexts.length(); i++) recursive_print(node->nexts.get(i));
+}
+
+void CBranchAnalyzer::recursively_compute_new_q_for_the_methods(CBranch* ptr, DecisionPoint** dps, Distribution* cums,
+                                                                long num) {
+  if (ptr == nullptr) return;
+  for (long i = 0; i < num; i++) {
+    if (dps[i] != ptr->ptr_to_dp) continue;
+    ptr->branchq.reduce_total_density_to_x_percent(ptr->prob_of_this_branch);
+    cums[i].merge_with_this(ptr->branchq);
+    break;
+  }
+  for (long i = 0; i < ptr->nexts.length(); i++) recursively_compute_new_q_for_the_methods(ptr->nexts.get(i), dps, cums, num);
+}

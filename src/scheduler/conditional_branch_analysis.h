@@ -1,0 +1,107 @@
+// The conditional-branch analysis: a schedule's quality recomputed by following every
+// branch of success and failure of its methods, in order. A method that may end with
+// zero quality splits the future into a path on which it failed and one on which it
+// succeeded; each complete path ends in a leaf holding the task group's quality on it, and
+// the leaves, weighted by their path probabilities, make the new quality distribution.
+// Schedules with slack, partial cpu shares, several outcomes or weighting factors other
+// than 1.0 keep their builder's estimate.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/shared_types.h"
+#include "foundation/typed_list.h"
+#include "model/distribution.h"
+
+class CBranch;
+class DecisionPoint;
+class Method;
+class ResourceList;
+class Schedule;
+class ScheduleElement;
+class Scheduler;
+
+// `add` puts a node at the front; names are compared exactly. The list never owns its
+// nodes: the analyzer does.
+class CBranchList : public TypedList<CBranchList, CBranch> {
+ public:
+  static constexpr const char* access_text = "CBranchList access function";
+  static constexpr bool adds_at_front = true;
+  static void delete_function(void* item);
+  static bool has_key(CBranch* item, const char* key);
+};
+void cbranch_delete_function(void* item);
+
+// One method of the schedule under one history of earlier successes and failures.
+class CBranch {
+ public:
+  CBranch() = default;
+  // The children are only let go: the analyzer owns every node.
+  ~CBranch() { nexts.empty_list(); }
+  CBranch(const CBranch&) = delete;
+  CBranch& operator=(const CBranch&) = delete;
+
+  void print(FILE* fp);
+
+  // The method's id, "." and the branch that led here.
+  TaskID for_task = EMPTY_ID;
+  // Of the whole path from the root.
+  Density prob_of_this_branch = 0.0f;
+  Distribution branchq;
+  Distribution branchc;
+  Distribution branchd;
+  Distribution branch_ft;
+  CBranch* prev = nullptr;
+  CBranchList nexts;
+  Distribution q_at_tg_after_this_scheduled;
+  DecisionPoint* ptr_to_dp = nullptr;
+};
+
+class CBranchAnalyzer {
+ public:
+  // Above this many leaves a schedule keeps its builder's estimate: every leaf costs two
+  // recomputations of the whole tree.
+  static constexpr long MAX_LEAVES = 4096;
+
+  CBranchAnalyzer() = default;
+  ~CBranchAnalyzer();
+  CBranchAnalyzer(const CBranchAnalyzer&) = delete;
+  CBranchAnalyzer& operator=(const CBranchAnalyzer&) = delete;
+
+  // 1 when the schedule's quality was recomputed; 0 for an empty, unsupported or too
+  // branchy schedule, left as it was. The scheduler's tree and working resources are left
+  // in the state of the last path explored.
+  int compute_schedules_statistics(Scheduler* scheduler, Schedule* schedule);
+
+  int all_elements_use_supported_features(Schedule* schedule);
+  int all_tasks_have_supported_attributes(Schedule* schedule);
+  int check_method_warn_if_unsupported_feature(Method* method, ScheduleElement* element);
+  int recursive_depth_first_cbranch_build(long method_counter, CBranch* prev, float prob_of_this_branch,
+                                          Distribution& q_of_prev_for_this_branch,
+                                          ResourceList& resources_of_prev_for_this_branch,
+                                          std::string suffix_for_this_branch_name);
+  void reflect_current_context(CBranch* prev, Distribution& q_of_prev_for_this_branch,
+                               ResourceList& resources_of_prev_for_this_branch);
+  void reset_dps_quality_from_combined_outcomes(DecisionPoint* dp);
+  // Frees both lists' resources.
+  void recursive_depth_first_cleanup_function(ResourceList& a, ResourceList& b);
+  // Debugging aids.
+  void recursive_print(CBranch* node);
+  void recursively_compute_new_q_for_the_methods(CBranch* ptr, DecisionPoint** dps, Distribution* cums, long num);
+
+  // The leaves of the last tree built, kept until the next analysis or destruction.
+  CBranchList final_nodes;
+  Scheduler* scheduler = nullptr;
+  Schedule* sched = nullptr;
+
+ private:
+  void free_nodes();
+
+  // Every node of the last tree but its root.
+  std::vector<std::unique_ptr<CBranch>> nodes;
+  long leaves_built = 0;
+  bool too_many_leaves = false;
+};
