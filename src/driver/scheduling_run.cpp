@@ -46,6 +46,11 @@ constexpr const char* BUILD_STATISTICS =
     "schedules created %ld.\n\tTotal number of schedules created %ld.\n\tTime spent creating alternatives %lf "
     "seconds.\n\tTime spent creating schedules %lf seconds.\n";
 
+// Closes a data file the run opened; null means it was not opened.
+void close_data_file(FILE* file, const std::string& path) {
+  if (file != nullptr) ib_fclose(file, path.c_str());
+}
+
 void print_usage() {
   std::cerr << "\n\n"
             << "Usage Notes:\n"
@@ -99,8 +104,11 @@ void flush_all_streams() {
 
 }  // namespace
 
-int scheduling_run(int argc, char** argv) {
-  printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
+int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
+  // The Java library's in-memory run keeps quiet through this switch; the program never sets it.
+  const bool say = Scheduler::silent == 0;
+  InMemoryTask* in_memory = options.in_memory;
+  if (options.banner) printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
 
   TaskList task_groups;
   ResourceList resources;
@@ -121,8 +129,14 @@ int scheduling_run(int argc, char** argv) {
   const char* input = nullptr;
   std::string output_file_prefix = "output";
   int use_trees = 1;
-  bool full_mode = argc == 9;
-  if (full_mode) {
+  bool full_mode = in_memory == nullptr && argc == 9;
+  if (in_memory != nullptr) {
+    nsched = in_memory->numschedules;
+    pruning_setting = in_memory->pruning_setting;
+    intermediate_alt_size = in_memory->intermediate_alt_size;
+    tg_alt_size = in_memory->tg_alt_size;
+    display_via_dot = in_memory->display_via_dot;
+  } else if (full_mode) {
     nsched = atoi(argv[1]);
     pruning_setting = argv[2][0];
     intermediate_alt_size = atoi(argv[3]);
@@ -136,45 +150,60 @@ int scheduling_run(int argc, char** argv) {
     if (argc == 3) output_file_prefix = argv[2];
   } else {
     print_usage();
+    if (options.usage_error_exits) {
+      flush_all_streams();
+      exit(1);
+    }
     return 1;
   }
   srandom(1);
 
-  std::cerr << "Scheduling with the following parameters\n";
-  std::cerr << "\tmax # schedules to make " << nsched << std::endl;
-  std::cerr << "\tpruning setting = " << pruning_setting << std::endl;
-  std::cerr << "\tmax # alts at interior nodes " << intermediate_alt_size << std::endl;
-  std::cerr << "\tmax # alts at task group nodes " << tg_alt_size << std::endl;
-  if (use_trees == 1)
-    fprintf(stderr, "Using the more accurate TREE approach to compute schedule quality.\n");
-  else
-    fprintf(stderr, "Using the less accurate STANDARD approach to compute schedule quality.\n");
+  if (say) {
+    std::cerr << "Scheduling with the following parameters\n";
+    std::cerr << "\tmax # schedules to make " << nsched << std::endl;
+    std::cerr << "\tpruning setting = " << pruning_setting << std::endl;
+    std::cerr << "\tmax # alts at interior nodes " << intermediate_alt_size << std::endl;
+    std::cerr << "\tmax # alts at task group nodes " << tg_alt_size << std::endl;
+    if (use_trees == 1)
+      fprintf(stderr, "Using the more accurate TREE approach to compute schedule quality.\n");
+    else
+      fprintf(stderr, "Using the less accurate STANDARD approach to compute schedule quality.\n");
+  }
   double run_started = wall_clock_seconds();
 
   std::string paths[NUMBER_OF_OUTPUT_FILES];
-  for (int i = 0; i < NUMBER_OF_OUTPUT_FILES; i++) paths[i] = output_file_prefix + "." + OUTPUT_NAMES[i];
-  // Removing the outputs must never remove the input.
-  if (const std::string* clash = output_that_is_the_input(input, paths)) {
-    fprintf(stderr, "Error, the input file %s is also the output file %s; use another output prefix.\n", input,
-            clash->c_str());
-    return 1;
-  }
-  for (const std::string& path : paths) unlink(path.c_str());
-
-  fprintf(stderr, "\n\nReading t-vorna input file.\n");
-  yydebug = 0;
   ControlParameterBundle control;
-  io.read_vorna_task_structures_and_commitments(input, agents, task_groups, commitments, criteria, resources, control);
-  fprintf(stderr, "\n\nProcess tvorna file, %ld lines read\n\n\n", static_cast<long>(i_vorna));
+  yydebug = 0;
+  if (in_memory != nullptr) {
+    if (say) fprintf(stderr, "\n\nReading t-vorna input string.\n");
+    io.read_vorna_task_structures_from_string(in_memory->text, agents, task_groups, commitments, criteria, resources,
+                                              control);
+  } else {
+    for (int i = 0; i < NUMBER_OF_OUTPUT_FILES; i++) paths[i] = output_file_prefix + "." + OUTPUT_NAMES[i];
+    // Removing the outputs must never remove the input.
+    if (const std::string* clash = output_that_is_the_input(input, paths)) {
+      fprintf(stderr, "Error, the input file %s is also the output file %s; use another output prefix.\n", input,
+              clash->c_str());
+      return 1;
+    }
+    for (const std::string& path : paths) unlink(path.c_str());
+
+    fprintf(stderr, "\n\nReading t-vorna input file.\n");
+    io.read_vorna_task_structures_and_commitments(input, agents, task_groups, commitments, criteria, resources,
+                                                  control);
+    fprintf(stderr, "\n\nProcess tvorna file, %ld lines read\n\n\n", static_cast<long>(i_vorna));
+  }
   float execution_clock = control.execution_clock_to_schedule_for;
   float money_spent = control.cost_accrued_thus_far;
 
   if (full_mode) {
     int flag = control.use_advanced_cbranch_analyzer;
     if ((flag == 1 && use_trees == 0) || (flag == 0 && use_trees == 1))
-      fprintf(stderr,
-              "\aWarning, command line parameter setting for analysis approach may be overiding specification in "
-              "tvorna file (or another default).\n");
+      fprintf(stderr, options.library_analysis_warning
+                          ? "\aWarning, command line parameter setting for analysis approach overiding "
+                            "specification in tvorna file.\n"
+                          : "\aWarning, command line parameter setting for analysis approach may be overiding "
+                            "specification in tvorna file (or another default).\n");
     if (control.target_max_number_of_schedules != -1)
       fprintf(stderr, "\aWarning, tvorna pref for num schedules overiding command line parameters.\n");
     if (control.prune_setting != '-')
@@ -185,42 +214,54 @@ int scheduling_run(int argc, char** argv) {
   if (control.target_max_number_of_schedules != -1) nsched = control.target_max_number_of_schedules;
   if (control.prune_setting != '-') pruning_setting = control.prune_setting;
 
-  flush_all_streams();
-  fprintf(stderr, "Settings as specified post-tvorna processing:\n");
-  fprintf(stderr, "Time to schedule for %f\n", execution_clock);
-  fprintf(stderr, "Money spent so far %f\n", money_spent);
-  fprintf(stderr, "Using advanced analysis? ");
-  std::cerr << use_trees << "." << std::endl;
-  fprintf(stderr, "Target max num schedules %d.\n", nsched);
-  fprintf(stderr, "Pruning setting %c\n", pruning_setting);
+  if (say) {
+    flush_all_streams();
+    fprintf(stderr, "Settings as specified post-tvorna processing:\n");
+    fprintf(stderr, "Time to schedule for %f\n", execution_clock);
+    fprintf(stderr, "Money spent so far %f\n", money_spent);
+    fprintf(stderr, "Using advanced analysis? ");
+    std::cerr << use_trees << "." << std::endl;
+    fprintf(stderr, "Target max num schedules %d.\n", nsched);
+    fprintf(stderr, "Pruning setting %c\n", pruning_setting);
+  }
 
   if (!(agents.length() > 0)) {
     fprintf(stderr, "Error, no agents defined in t-vorna file.\n");
     exit_or_abort();
   }
   if (task_groups.some_methods_use_multiple_outcomes_feature() && use_trees == 1) {
-    fprintf(stderr, "Warning, the input file contains methods that use the multiple-outcomes feature.  ");
-    fprintf(stderr, "This feature is not supported by the more precise cbranch analyzer.\n");
-    fprintf(stderr, "Falling back to standard schedule analysis.\n");
+    if (say) {
+      fprintf(stderr, "Warning, the input file contains methods that use the multiple-outcomes feature.  ");
+      fprintf(stderr, "This feature is not supported by the more precise cbranch analyzer.\n");
+      fprintf(stderr, "Falling back to standard schedule analysis.\n");
+    }
     use_trees = 0;
   }
   my_agent_id = *agents.get(0L);
-  fprintf(stderr, "Scheduling for agent %s.\n\n", my_agent_id.c_str());
+  if (say) fprintf(stderr, "Scheduling for agent %s.\n\n", my_agent_id.c_str());
   resources.prune_away_resources_not_owned_by_this_agent(my_agent_id);
 
   toggle_bundle.q = toggle_bundle.d = toggle_bundle.c = 0;
   schedule_with.q = schedule_with.d = schedule_with.c = -2.0f;
 
-  FILE* schedules_stavo = ib_fopen(paths[SCHEDULES_STAVO].c_str(), "a");
-  FILE* schedules_jmp = ib_fopen(paths[SCHEDULES_JMP].c_str(), "a");
-  FILE* alternatives_stavo = ib_fopen(paths[ALTERNATIVES_STAVO].c_str(), "a");
-  FILE* alternatives_jmp = ib_fopen(paths[ALTERNATIVES_JMP].c_str(), "a");
-  FILE* people = ib_fopen(paths[SCHEDULES_FOR_PEOPLE].c_str(), "a");
-  FILE* min_max = ib_fopen(paths[OBSERVED_SCHEDULE_MIN_MAX].c_str(), "a");
-
-  // Before the scheduler tidies the distributions: the echo shows the values as read.
-  io.write_vorna_task_structures_and_commitments(paths[TVORNA_USED_FOR_SCHEDULING].c_str(), agents, task_groups,
-                                                 commitments, criteria, resources, control);
+  FILE* schedules_stavo = nullptr;
+  FILE* schedules_jmp = nullptr;
+  FILE* alternatives_stavo = nullptr;
+  FILE* alternatives_jmp = nullptr;
+  FILE* people = nullptr;
+  FILE* min_max = nullptr;
+  if (in_memory == nullptr) {
+    schedules_stavo = ib_fopen(paths[SCHEDULES_STAVO].c_str(), "a");
+    schedules_jmp = ib_fopen(paths[SCHEDULES_JMP].c_str(), "a");
+    alternatives_stavo = ib_fopen(paths[ALTERNATIVES_STAVO].c_str(), "a");
+    alternatives_jmp = ib_fopen(paths[ALTERNATIVES_JMP].c_str(), "a");
+    people = ib_fopen(paths[SCHEDULES_FOR_PEOPLE].c_str(), "a");
+    min_max = ib_fopen(paths[OBSERVED_SCHEDULE_MIN_MAX].c_str(), "a");
+    // Before the scheduler tidies the distributions: the echo shows the values as read.
+    if (options.all_data_files)
+      io.write_vorna_task_structures_and_commitments(paths[TVORNA_USED_FOR_SCHEDULING].c_str(), agents, task_groups,
+                                                     commitments, criteria, resources, control);
+  }
 
   if (use_trees == 1)
     scheduler.use_advanced_schedule_analysis_to_compute_quality();
@@ -238,7 +279,7 @@ int scheduling_run(int argc, char** argv) {
   MethodSchedulingModes mode = control.scheduling_mode;
   if (mode == UndefinedSchedulingMode)
     mode = ScheduleMethodsHeuristically;
-  else
+  else if (say)
     std::cerr << "Warning, command line scheduler setting being over-ridden by one in the tvorna file.\n";
   scheduler.set_method_scheduling_mode(mode);
   scheduler.set_scheduler_envelope_toggles(toggle_bundle);
@@ -257,11 +298,19 @@ int scheduling_run(int argc, char** argv) {
                                                   SCHEDULE_USING_UNCERTAINTY, resources);
   int exit_condition_indicating_schedule_status = best == nullptr || best->rating < 0.0f ? 1 : 0;
 
-  io.write_schedule_in_temporary_transfer_format(paths[SIMPLE_SCHEDULE].c_str(), best);
-  scheduler.write_tvorna_schedule_file(paths[TVORNA_SCHEDULES].c_str());
-  // Closes the people file.
-  scheduler.output_alt_and_schedule_data(schedules_stavo, schedules_jmp, alternatives_stavo, alternatives_jmp, people,
-                                         min_max, paths[SCHEDULES_FOR_PEOPLE].c_str());
+  if (in_memory != nullptr) {
+    in_memory->schedule_text = scheduler.get_tvorna_schedule();
+  } else {
+    io.write_schedule_in_temporary_transfer_format(paths[SIMPLE_SCHEDULE].c_str(), best);
+    scheduler.write_tvorna_schedule_file(paths[TVORNA_SCHEDULES].c_str());
+    // Both close the people file.
+    if (options.all_data_files) {
+      scheduler.output_alt_and_schedule_data(schedules_stavo, schedules_jmp, alternatives_stavo, alternatives_jmp,
+                                             people, min_max, paths[SCHEDULES_FOR_PEOPLE].c_str());
+    } else {
+      scheduler.output_schedules_for_people(people, paths[SCHEDULES_FOR_PEOPLE].c_str());
+    }
+  }
 
   long num_alts = 0, num_alts_at_tg = 0, num_good = 0, num_all = 0;
   double time_on_alts = 0.0, time_on_scheds = 0.0;
@@ -270,24 +319,36 @@ int scheduling_run(int argc, char** argv) {
   std::string statistics =
       formatted_text(BUILD_STATISTICS, Distribution::report_total_number_of_combine_operations(), num_alts,
                      num_alts_at_tg, num_good, num_all, time_on_alts, time_on_scheds);
+  if (!options.statistics_after_clean_up && say) fputs(statistics.c_str(), stderr);
 
   scheduler.delete_all();
   task_groups.delete_list(1);
   commitments.delete_list(1);
   agents.delete_list(1);
   resources.delete_list(1);
-  ib_fclose(schedules_stavo, paths[SCHEDULES_STAVO].c_str());
-  ib_fclose(schedules_jmp, paths[SCHEDULES_JMP].c_str());
-  ib_fclose(alternatives_stavo, paths[ALTERNATIVES_STAVO].c_str());
-  ib_fclose(alternatives_jmp, paths[ALTERNATIVES_JMP].c_str());
-  // Left open for exit to close; its writes are checked here.
-  ib_fflush(min_max, paths[OBSERVED_SCHEDULE_MIN_MAX].c_str());
-  flush_all_streams();
+  close_data_file(schedules_stavo, paths[SCHEDULES_STAVO]);
+  close_data_file(schedules_jmp, paths[SCHEDULES_JMP]);
+  close_data_file(alternatives_stavo, paths[ALTERNATIVES_STAVO]);
+  close_data_file(alternatives_jmp, paths[ALTERNATIVES_JMP]);
+  if (min_max != nullptr) {
+    if (options.all_data_files) {
+      // Left open for exit to close; its writes are checked here.
+      ib_fflush(min_max, paths[OBSERVED_SCHEDULE_MIN_MAX].c_str());
+    } else {
+      // A run that returns to a long-lived host must not leave a stream behind.
+      ib_fclose(min_max, paths[OBSERVED_SCHEDULE_MIN_MAX].c_str());
+    }
+  }
 
-  fprintf(stderr, "\n\n%s", statistics.c_str());
-  fprintf(stderr, "\tTotal run time (including final sorting and i/o) %lf seconds.\n",
-          wall_clock_seconds() - run_started);
-  fprintf(stderr, "\nScheduling operation concluded normally.\n");
-  fprintf(stderr, "\nReturning exit condition %d to caller.\n", exit_condition_indicating_schedule_status);
+  if (say) {
+    if (options.statistics_after_clean_up) {
+      flush_all_streams();
+      fprintf(stderr, "\n\n%s", statistics.c_str());
+    }
+    fprintf(stderr, "\tTotal run time (including final sorting and i/o) %lf seconds.\n",
+            wall_clock_seconds() - run_started);
+    fprintf(stderr, "\nScheduling operation concluded normally.\n");
+    fprintf(stderr, "\nReturning exit condition %d to caller.\n", exit_condition_indicating_schedule_status);
+  }
   return exit_condition_indicating_schedule_status;
 }

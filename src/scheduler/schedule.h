@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <iosfwd>
 #include <string>
 
 #include "foundation/shared_types.h"
@@ -152,7 +153,12 @@ class Schedule {
   // Writes one spec_schedule record to the file, appended (append 1) or replacing it,
   // with permission bits 0664. A file that cannot be opened is a fatal stop; a failed
   // write ends the program with status 1.
+  // In the library the file holds the host's form of write_to_ostream.
   void write_to_tvorna_file(const char* name, int append);
+  // One spec_schedule record in the host's form: every element a full block, slack and
+  // non-local methods included, no comment line; the stream is set to the file's number
+  // format. The integer is not used.
+  void write_to_ostream(std::ostream& out, int);
 
   // ---- the readable listing and its checks: schedule_print.cpp ----
   // sched_number -1 leaves the number out of the heading.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -15,13 +16,16 @@
 #include "language/c_locale_numbers.h"
 #include "model/task.h"
 #include "scheduler/client_data_packet.h"
+#include "scheduler/library_mode.h"
 #include "scheduler/scheduler.h"
 
 namespace {
 
-void write_element(std::ostream& out, ScheduleElement* e) {
-  if (e->element_is_slack_element) return;
-  if (e->method_to_execute != nullptr && e->method_to_execute->method_is_local == 0) {
+// full_blocks: every element as a block, slack and non-local ones included (the host's
+// text and the library's file); else slack is left out and a non-local method is a comment.
+void write_element(std::ostream& out, ScheduleElement* e, bool full_blocks) {
+  if (e->element_is_slack_element && !full_blocks) return;
+  if (!full_blocks && e->method_to_execute != nullptr && e->method_to_execute->method_is_local == 0) {
     out << "\t    ; Method " << e->method_id
         << " is non-local though the scheduler waited or planned for the non-local to complete here.\n";
     return;
@@ -40,11 +44,10 @@ void write_element(std::ostream& out, ScheduleElement* e) {
   out << "\t    )\n";
 }
 
-std::string schedule_record(Schedule& s) {
-  std::ostringstream out;
+void write_schedule_record(std::ostream& out, Schedule& s, bool full_blocks) {
   set_vorna_number_format(out);
   out << "(spec_schedule\n\t(schedule_elements\n";
-  for (long i = 0; i < s.timeline_schedule.length(); i++) write_element(out, s.timeline_schedule.get(i));
+  for (long i = 0; i < s.timeline_schedule.length(); i++) write_element(out, s.timeline_schedule.get(i), full_blocks);
   out << "\t)\n";
   out << "\t(start_time_distribution " << s.start_time_to_schedule_for << " 1.0)\n";
   // The distribution's text starts with its own blank.
@@ -59,7 +62,6 @@ std::string schedule_record(Schedule& s) {
   out << ")\n\t(cost_distribution ";
   s.cost.print_to_stream_in_t_vorna_format(out);
   out << ")\n\t(rating " << s.rating << ")\n)\n\n";
-  return out.str();
 }
 
 void print_schedule_row(FILE* f, Schedule* s, bool in_parentheses) {
@@ -85,9 +87,14 @@ void Schedule::write_to_tvorna_file(const char* name, int append) {
     if (fd >= 0) close(fd);
     fatal_stop("Cannot open tvorna schedule output file %s\n", name);
   }
-  fputs(schedule_record(*this).c_str(), file);
+  std::ostringstream record;
+  // The library writes the host's form; the program leaves slack out.
+  write_schedule_record(record, *this, vela_library_mode);
+  fputs(record.str().c_str(), file);
   ib_fclose(file, name);
 }
+
+void Schedule::write_to_ostream(std::ostream& out, int) { write_schedule_record(out, *this, true); }
 
 // ---------------------------------------------------------------- ScheduleList
 
@@ -118,6 +125,15 @@ ClientDataPacket* ScheduleList::store_schedule_data_for_outside_client() {
 
 void Scheduler::write_tvorna_schedule_file(const char* name) {
   for (long i = 0; i < good_schedules.length(); i++) good_schedules.get(i)->write_to_tvorna_file(name, 1);
+}
+
+char* Scheduler::get_tvorna_schedule() {
+  std::ostringstream out;
+  for (long i = 0; i < good_schedules.length(); i++) good_schedules.get(i)->write_to_ostream(out, 1);
+  std::string text = out.str();
+  char* copy = new ("Scheduler::get_tvorna_schedule") char[text.size() + 1];
+  memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
 }
 
 void Scheduler::output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,

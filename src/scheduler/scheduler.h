@@ -324,6 +324,9 @@ class Scheduler {
   //===----------------------------------------------------------------------===//
   // One spec_schedule record per schedule, best first, appended to the file.
   void write_tvorna_schedule_file(const char* name);
+  // Every good schedule, in list order, as write_to_ostream writes it: a new[] text the
+  // caller frees ("" without schedules).
+  char* get_tvorna_schedule();
   // The root alternatives' rows, the schedules' rows, the people listing (which closes
   // `people`, named people_name) and the observed extremes; null files are skipped.
   void output_alt_and_schedule_data(FILE* sched_stats, FILE* sched_rows, FILE* alt_stats, FILE* alt_rows,
