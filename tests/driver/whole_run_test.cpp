@@ -158,15 +158,17 @@ TEST_P(WholeRun, LeavesTheExpectedConsoleStatusAndFilesTwiceOver) {
   EXPECT_EQ(first.run.err, c.expected["stderr"]);
   if (!c.console_only) {
     for (const auto& [file, text] : first.files) {
-      if (c.expected.count(file) != 0)
+      if (c.expected.count(file) != 0) {
         EXPECT_EQ(text, c.expected.at(file)) << file;
-      else if (c.inputs.count(file) != 0)
+      } else if (c.inputs.count(file) != 0) {
         EXPECT_EQ(text, c.inputs.at(file)) << "input changed: " << file;
-      else
+      } else {
         ADD_FAILURE() << "unexpected file " << file;
+      }
     }
     for (const auto& [file, text] : c.expected) {
-      if (file != "stdout" && file != "stderr") EXPECT_EQ(first.files.count(file), 1u) << "missing " << file;
+      if (file == "stdout" || file == "stderr") continue;
+      EXPECT_EQ(first.files.count(file), 1u) << "missing " << file;
     }
     for (const auto& [file, text] : c.inputs)
       EXPECT_EQ(first.files.count(file), c.removed.count(file) != 0 ? 0u : 1u) << file;

@@ -1,0 +1,214 @@
+// The conditional-branch analysis on rounds read from texts, over schedules whose
+// timelines name the methods in order.
+#include "scheduler/conditional_branch_analysis.h"
+
+#include <string>
+#include <vector>
+
+#include "scheduler_test_support.h"
+
+namespace {
+
+using scheduler_test::AGENT_A;
+using scheduler_test::group;
+using scheduler_test::method;
+using scheduler_test::outcome;
+
+// A method with one outcome of the given distributions and cost 0.
+std::string uncertain(const std::string& label, const std::string& quality, const std::string& duration,
+                      const std::string& extra = "") {
+  return "(spec_method (label " + label + ") (agent A) (supertasks G) " + extra + " (outcomes " +
+         outcome(quality, duration, "0 1") + "))\n";
+}
+
+std::string pairs(Distribution& d) {
+  std::string text;
+  d.print_to_string(text);
+  return text;
+}
+
+class Analysis : public scheduler_test::PreparedRound {
+ protected:
+  void TearDown() override {
+    schedules.clear();
+    PreparedRound::TearDown();
+  }
+
+  // A schedule of the methods in this order, as the analyzer reads it.
+  Schedule* schedule_of(std::initializer_list<const char*> ids) {
+    auto s = std::make_unique<Schedule>();
+    for (const char* id : ids) {
+      auto* e = new ScheduleElement;
+      e->method_id = id;
+      e->method_to_execute = static_cast<Method*>(task_named(id));
+      s->timeline_schedule.add(e);
+    }
+    s->quality.append(1.0f, 7.0f);
+    schedules.push_back(std::move(s));
+    return schedules.back().get();
+  }
+
+  int analyse(Schedule* s) {
+    testing::internal::CaptureStderr();
+    int done = analyzer.compute_schedules_statistics(scheduler, s);
+    err = testing::internal::GetCapturedStderr();
+    return done;
+  }
+
+  // "id probability" of each leaf, in list order.
+  std::vector<std::string> leaves() {
+    std::vector<std::string> out;
+    for (long i = 0; i < analyzer.final_nodes.length(); i++) {
+      char p[32];
+      snprintf(p, sizeof p, " %.2f", analyzer.final_nodes.get(i)->prob_of_this_branch);
+      out.push_back(analyzer.final_nodes.get(i)->for_task + p);
+    }
+    return out;
+  }
+
+  CBranchAnalyzer analyzer;
+  std::vector<std::unique_ptr<Schedule>> schedules;
+};
+
+struct SplitCase {
+  const char* name;
+  std::string text;
+  bool both;
+  std::vector<std::string> leaves;
+  const char* quality;
+};
+
+TEST_F(Analysis, SplitsOnFailureAndMergesTheLeavesByPathProbability) {
+  const SplitCase cases[] = {
+      {"a method failing one time in five",
+       uncertain("a", "0 0.2 10 0.8", "1 1") + method("b", "G", 5, 1, 0),
+       true,
+       {"b.follows_success 0.80", "b.follows_failure 0.20"},
+       "(0.20 5.00)(0.80 15.00)"},
+      {"a method of certain quality zero",
+       uncertain("a", "0 1", "1 1") + method("b", "G", 5, 1, 0),
+       true,
+       {"b.follows_failure 1.00"},
+       "(1.00 5.00)"},
+      {"a deadline missed with probability 0.3",
+       uncertain("a", "10 1", "5 0.7 10 0.3", "(deadline 6)") + method("b", "G", 5, 1, 0),
+       true,
+       {"b.follows_success 0.70", "b.follows_failure 0.30"},
+       "(0.30 5.00)(0.70 15.00)"},
+      {"a chain that never splits",
+       method("a", "G", 4, 1, 0) + method("b", "G", 6, 1, 0),
+       true,
+       {"b.follows_no_split 1.00"},
+       "(1.00 10.00)"},
+      {"one method", method("a", "G", 4, 1, 0) + method("b", "G", 6, 1, 0), false, {"a.start 1.00"}, "(1.00 4.00)"},
+  };
+  for (const SplitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    prepare(std::string(AGENT_A) + group("G", "a b", "q_sum") + c.text);
+    Schedule* s = c.both ? schedule_of({"a", "b"}) : schedule_of({"a"});
+    ASSERT_EQ(analyse(s), 1);
+    EXPECT_EQ(leaves(), c.leaves);
+    EXPECT_EQ(pairs(s->quality), c.quality);
+    // The builder's estimate is kept in the notes.
+    EXPECT_NE(s->annotations.find("\tQ distribution computed using the standard (cheap) methods\n\t(1.00 7.00)"
+                                  "\tExpected value 7.000000\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(Analysis, AFailingMethodThatConsumesWhatTheNextNeedsStillGivesBothBranches) {
+  prepare(std::string(AGENT_A) + group("G", "a b", "q_sum") + uncertain("a", "0 0.5 10 0.5", "1 1") +
+          method("b", "G", 5, 1, 0) +
+          "(spec_consumable_resource (label fuel) (agent A) (state 5) (depleted_at 0) (overloaded_at 50))\n"
+          "(spec_uses (label U1) (agent A) (from a) (to fuel) (consumes 5 1))\n"
+          "(spec_uses (label U2) (agent A) (from b) (to fuel) (consumes 5 1))\n");
+  Schedule* s = schedule_of({"a", "b"});
+  ASSERT_EQ(analyse(s), 1);
+  EXPECT_EQ(leaves(), (std::vector<std::string>{"b.follows_success 0.50", "b.follows_failure 0.50"}));
+  EXPECT_FLOAT_EQ(s->quality.get_density_sum(), 1.0f);
+}
+
+TEST_F(Analysis, ASecondAnalysisKeepsOnlyItsOwnLeaves) {
+  prepare(std::string(AGENT_A) + group("G", "a b", "q_sum") + uncertain("a", "0 0.2 10 0.8", "1 1") +
+          method("b", "G", 5, 1, 0));
+  ASSERT_EQ(analyse(schedule_of({"a", "b"})), 1);
+  ASSERT_EQ(analyse(schedule_of({"b", "a"})), 1);
+  EXPECT_EQ(leaves(), (std::vector<std::string>{"a.follows_no_split 1.00"}));
+}
+
+TEST_F(Analysis, RefusedSchedulesKeepTheirEstimateAndWarnOncePerProcess) {
+  struct Refusal {
+    const char* name;
+    std::string text;
+    bool outcomes_warning;
+  };
+  const Refusal cases[] = {
+      {"two outcomes",
+       group("G", "a", "q_sum") + "(spec_method (label a) (agent A) (supertasks G) (outcomes " + outcome("4 1", "1 1", "0 1", "x", "0.5") +
+           outcome("6 1", "1 1", "0 1", "y", "0.5") + "))\n",
+       true},
+      {"a weighting factor of 0.5 above the method",
+       "(spec_task_group (spec_attributes (weighting_factor 0.5)) (label G) (agent A) (subtasks a) (qaf q_sum))\n" +
+           method("a", "G", 4, 1, 0),
+       false},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    prepare(std::string(AGENT_A) + c.text);
+    Schedule* first = schedule_of({"a"});
+    EXPECT_EQ(analyse(first), 0);
+    EXPECT_EQ(err.find("multiple outcomes") != std::string::npos, c.outcomes_warning);
+    EXPECT_NE(err.find("Warning, due to the use of features unsupported by the advanced analyzer"), std::string::npos);
+    EXPECT_EQ(pairs(first->quality), "(1.00 7.00)");
+    EXPECT_EQ(first->annotations, "");
+    EXPECT_EQ(analyse(schedule_of({"a"})), 0);
+    EXPECT_EQ(err, "");
+  }
+}
+
+// Thirteen methods that may fail make 2^12 leaves, the most analysed; fourteen keep the
+// builder's estimate, with one warning per process.
+TEST_F(Analysis, CapsTheTreeAt4096Leaves) {
+  const int counts[] = {13, 14};
+  for (int n : counts) {
+    SCOPED_TRACE(n);
+    TearDown();
+    SetUp();
+    std::string ids, methods;
+    std::vector<std::string> order;
+    for (int i = 0; i < n; i++) {
+      order.push_back("m" + std::to_string(i));
+      ids += order.back() + " ";
+      methods += uncertain(order.back(), "0 0.5 1 0.5", "1 1");
+    }
+    prepare(std::string(AGENT_A) + group("G", ids, "q_sum_all") + methods);
+    auto schedule = [&] {
+      Schedule* s = schedule_of({});
+      for (const std::string& id : order) {
+        auto* e = new ScheduleElement;
+        e->method_id = id;
+        e->method_to_execute = static_cast<Method*>(task_named(id));
+        s->timeline_schedule.add(e);
+      }
+      return s;
+    };
+    Schedule* s = schedule();
+    if (n == 13) {
+      EXPECT_EQ(analyse(s), 1);
+      EXPECT_EQ(analyzer.final_nodes.length(), 4096);
+      continue;
+    }
+    EXPECT_EQ(analyse(s), 0);
+    EXPECT_NE(err.find("more than 4096 success/failure branches"), std::string::npos);
+    EXPECT_EQ(pairs(s->quality), "(1.00 7.00)");
+    EXPECT_EQ(s->annotations, "");
+    EXPECT_EQ(analyse(schedule()), 0);
+    EXPECT_EQ(err, "");
+  }
+}
+
+}  // namespace
