@@ -155,6 +155,12 @@ class Loop : public Builders {
                                                                     scheduler->criteria_bundle);
     });
   }
+  // A fresh round from another text.
+  void again(const std::string& text) {
+    TearDown();
+    SetUp();
+    prepare(text);
+  }
   long scheduled() {
     long n = 0;
     for (long i = 0; i < root_alternatives().length(); i++) n += root_alternatives().get(i)->already_been_scheduled;
@@ -175,7 +181,7 @@ TEST_F(Loop, StopsWhenOutOfAlternativesAtTheTargetOrAtFourTimesIt) {
   EXPECT_EQ(scheduled(), 4);
   EXPECT_EQ(scheduler->good_schedules.number_with_non_zero_q(), 0);
 
-  prepare(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
+  again(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
   long n = root_alternatives().length();
   std::string all = run(-1);
   EXPECT_EQ(scheduled(), n);
@@ -183,14 +189,14 @@ TEST_F(Loop, StopsWhenOutOfAlternativesAtTheTargetOrAtFourTimesIt) {
   EXPECT_THAT(all, testing::EndsWith("Building schedule #" + std::to_string(n) + "\nExit cond is best_alt == NULL\n"));
   EXPECT_EQ(all.find("Due to"), std::string::npos);
 
-  prepare(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
+  again(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
   EXPECT_EQ(run(1), "Building schedule #1\nBuilt num_schedules to make\n");
 
   root_alternatives().delete_list(1);
   scheduler->good_schedules.delete_list(1);
   EXPECT_EQ(run(3), "Building schedule #0\nExit cond is best_alt == NULL\n");
 
-  prepare(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
+  again(HAS_GROUP + group("G", "a b", "q_sum") + method("a", "G", 5, 1, 0) + method("b", "G", 6, 1, 0));
   Scheduler::silent = 1;
   EXPECT_EQ(run(1), "");
   Scheduler::silent = 0;
