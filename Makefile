@@ -1,5 +1,5 @@
 # make test: install what is missing, build and test, then the same under the sanitizers.
-# make run:  build and run vela on an example.
+# make run:  build vela and show the best schedule of an example.
 JOBS ?= $(shell nproc)
 PACKAGES := flex bison graphviz cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev \
 	openjdk-17-jdk-headless locales
@@ -7,7 +7,7 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
 
-.PHONY: all test deps build build-sanitize test-plain test-sanitize clean
+.PHONY: all test deps build build-sanitize test-plain test-sanitize clean run bench
 
 all: build
 
@@ -62,3 +62,25 @@ fuzz: deps
 	ASAN_OPTIONS=detect_leaks=0 build-fuzz/vorna_reader_fuzzer -merge=1 -detect_leaks=0 -timeout=10 -close_fd_mask=3 \
 		build-fuzz/corpus-min $(FUZZ_CORPUS) build-fuzz/corpus
 	rm -f $(FUZZ_CORPUS)/* && cp build-fuzz/corpus-min/* $(FUZZ_CORPUS)/
+
+# make run [EXAMPLE=path]: vela on the example, its files in build/run/NAME.*, the console
+# in build/run/NAME.console; prints the best schedule's listing. A failed run shows the
+# console's tail and fails.
+EXAMPLE ?= examples/quality_or_speed.tvorna
+RUN_NAME := $(basename $(notdir $(EXAMPLE)))
+
+run: build
+	@mkdir -p build/run
+	@status=0; build/vela $(EXAMPLE) build/run/$(RUN_NAME) > build/run/$(RUN_NAME).console 2>&1 || status=$$?; \
+	if [ $$status -ne 0 ]; then \
+		tail -n 25 build/run/$(RUN_NAME).console; \
+		echo "vela ended with status $$status on $(EXAMPLE)"; exit 1; \
+	fi; \
+	echo "Best schedule of $(EXAMPLE):"; echo; \
+	awk '/^Schedule .*, Rating /{n++} n==1' build/run/$(RUN_NAME).schedules_for_people; \
+	echo "All files of the run: build/run/$(RUN_NAME).*"
+
+# make bench: vela on generated task structures of 25, 100, 400 and 1,600 methods; wall
+# seconds and peak memory per size, and the growth between the two largest.
+bench: build
+	@python3 tools/bench.py build/vela build/bench
