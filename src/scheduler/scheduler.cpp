@@ -17,15 +17,21 @@ constexpr const char* ANY_AGENT = "kov_did_not_emit_an_agent_field_assume_for_th
 Scheduler::Scheduler() { scheduler_hard_reset(); }
 
 Scheduler::~Scheduler() {
-  dp_roots.empty_list();
+  release_round_lists();
+  free_meta_root_and_its_decision_point();
+}
+
+// The task groups and commitments belong to the caller and are only let go; the schedules
+// and the resource copies are the scheduler's own.
+void Scheduler::release_round_lists() {
   task_roots.empty_list();
+  dp_roots.empty_list();
   all_local_commitments.empty_list();
   all_non_local_commitments.empty_list();
   all_known_commitments_for_all_agents.empty_list();
   good_schedules.delete_list(1);
   resources.delete_list(1);
   working_resources.delete_list(1);
-  free_meta_root_and_its_decision_point();
 }
 
 void Scheduler::scheduler_hard_reset() {
@@ -104,14 +110,7 @@ void Scheduler::delete_all() {
   fflush(nullptr);
   std::cerr.flush();
   std::cout.flush();
-  task_roots.empty_list();
-  dp_roots.empty_list();
-  all_local_commitments.empty_list();
-  all_non_local_commitments.empty_list();
-  all_known_commitments_for_all_agents.empty_list();
-  good_schedules.delete_list(1);
-  resources.delete_list(1);
-  working_resources.delete_list(1);
+  release_round_lists();
   scheduler_soft_reset();
 }
 

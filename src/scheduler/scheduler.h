@@ -414,6 +414,7 @@ class Scheduler {
 
  private:
   void free_meta_root_and_its_decision_point();
+  void release_round_lists();
   void print_generation_status_if_due();
   // repair_alternatives.cpp: both repairs; enabling 1 looks for enablers, 0 for facilitators.
   void add_repair_alternatives(Alternative* alt, DecisionPoint* dp, int enabling);
