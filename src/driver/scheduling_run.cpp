@@ -150,11 +150,9 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     if (argc == 3) output_file_prefix = argv[2];
   } else {
     print_usage();
-    if (options.usage_error_exits) {
-      flush_all_streams();
-      exit(1);
-    }
-    return 1;
+    // The program ends here, as at every refusal, without tearing down what main made.
+    flush_all_streams();
+    exit(1);
   }
   srandom(1);
 
@@ -184,7 +182,8 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     if (const std::string* clash = output_that_is_the_input(input, paths)) {
       fprintf(stderr, "Error, the input file %s is also the output file %s; use another output prefix.\n", input,
               clash->c_str());
-      return 1;
+      flush_all_streams();
+      exit(1);
     }
     for (const std::string& path : paths) unlink(path.c_str());
 

@@ -29,8 +29,6 @@ struct SchedulingRunOptions {
   bool all_data_files = true;
   // Unset: the statistics are printed line by line before the clean-up.
   bool statistics_after_clean_up = true;
-  // The usage error ends the process instead of returning 1.
-  bool usage_error_exits = false;
 };
 
 int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options = {});

@@ -15,7 +15,6 @@ int main2(int argc, char** argv) {
   options.all_data_files = false;
   options.statistics_after_clean_up = false;
   // A usage error ends the host, as it ends the program.
-  options.usage_error_exits = true;
   return scheduling_run(argc, argv, options);
 }
 
