@@ -83,10 +83,14 @@ void List::print(FILE* stream, ListPrintFunction print_item) {
 int List::move_to(long i) {
   if (i < 0 || i >= num_stored) return 0;
   if (curr == nullptr) put_cursor_on_front();
-  if (i == 0) {
+  // Start the walk from whichever of the front, the cursor and the back is nearest, so
+  // walks in order cost one step each and a jump to either end costs none.
+  long from_cursor = i > curr_pos ? i - curr_pos : curr_pos - i;
+  long from_back = num_stored - 1 - i;
+  if (i < from_cursor && i <= from_back) {
     curr = first->next;
     curr_pos = 0;
-  } else if (i == num_stored - 1) {
+  } else if (from_back < from_cursor) {
     curr = last->prev;
     curr_pos = num_stored - 1;
   }

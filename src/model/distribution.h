@@ -171,6 +171,8 @@ class Distribution {
   // ---- the process-wide combine counter ----
   static long report_total_number_of_combine_operations();
   static void reset_combine_operation_counter();
+  // For a caller that skips a computation it knows would repeat n combine operations.
+  static void count_combine_operations(long n);
 
   // ---- record (public like the rest of the model's plain records) ----
   long next_slot;

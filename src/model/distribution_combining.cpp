@@ -18,6 +18,8 @@ long Distribution::report_total_number_of_combine_operations() { return the_coun
 
 void Distribution::reset_combine_operation_counter() { the_counter = 0; }
 
+void Distribution::count_combine_operations(long n) { the_counter += n; }
+
 int distribution_pair_compare(const void* a, const void* b) {
   const DistributionPair* x = static_cast<const DistributionPair*>(a);
   const DistributionPair* y = static_cast<const DistributionPair*>(b);

@@ -155,13 +155,30 @@ int AlternativeList::alternative_func_to_sort_by_rating(const void* a, const voi
 // ---------------------------------------------------------------- pruning
 
 std::vector<Alternative*> AlternativeList::take_n_best(long n) {
+  // Each round takes the first of the highest-rated members left. The rounds pick from an
+  // array of positions, and the list then drops the picks in one walk in order: removing
+  // them one by one would walk the list for every comparison.
+  std::vector<Alternative*> members;
+  members.reserve(static_cast<size_t>(length()));
+  for (long i = 0; i < length(); i++) members.push_back(get(i));
+  std::vector<size_t> left(members.size());
+  for (size_t k = 0; k < left.size(); k++) left[k] = k;
+  std::vector<bool> picked(members.size(), false);
   std::vector<Alternative*> picks;
-  for (long round = 0; round < n && length() > 0; round++) {
-    long best = 0;
-    for (long i = 1; i < length(); i++)
-      if (get(i)->rating > get(best)->rating) best = i;
-    picks.push_back(get(best));
-    remove(best, 0);
+  for (long round = 0; round < n && !left.empty(); round++) {
+    size_t best = 0;
+    for (size_t i = 1; i < left.size(); i++)
+      if (members[left[i]]->rating > members[left[best]]->rating) best = i;
+    picks.push_back(members[left[best]]);
+    picked[left[best]] = true;
+    left.erase(left.begin() + static_cast<long>(best));
+  }
+  long at = 0;
+  for (size_t k = 0; k < members.size(); k++) {
+    if (picked[k])
+      remove(at, 0);
+    else
+      at++;
   }
   return picks;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,19 @@
 #include "scheduler/schedule.h"
 
 class ClientDataPacket;
+
+// What a recomputation of working values found on each node it marked, before changing
+// it, and whether it consumed or produced resources: enough to tell afterwards whether
+// the recomputation changed anything at all.
+struct WorkingPassLog {
+  struct Entry {
+    DecisionPoint* dp;
+    Distribution quality, cost, duration;
+    MyTime time;
+  };
+  std::deque<Entry> entries;
+  bool touched_resources = false;
+};
 
 class Scheduler {
  public:
@@ -112,7 +126,8 @@ class Scheduler {
   void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
   void calculate_working_qdc_for_method(DecisionPoint* dp);
   void calculate_working_qdc_for_task(DecisionPoint* dp);
-  void special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp);
+  // Returns 1 when some satisfied commitment added to the node's working quality.
+  int special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp);
   // A what-if and its undo, always as a pair around a test; `saved` holds the working
   // resources between the two calls.
   void see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved);
@@ -309,6 +324,8 @@ class Scheduler {
   //===----------------------------------------------------------------------===//
   void special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule);
   void special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp);
+  struct CommitmentWalk;
+  void add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, CommitmentWalk& walk);
   void determine_highest_quality_in_all_methods_being_considered(DecisionPoint* root);
 
   //===----------------------------------------------------------------------===//
@@ -408,6 +425,9 @@ class Scheduler {
   CommitmentList all_non_local_commitments;
   CommitmentList all_known_commitments_for_all_agents;
   int global_working_change_counter = 1;
+  // While set, each node a working-values recomputation marks is recorded here with its
+  // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
+  WorkingPassLog* working_pass_log = nullptr;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;

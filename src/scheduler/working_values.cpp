@@ -18,6 +18,9 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) return;
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
+  if (working_pass_log != nullptr)
+    working_pass_log->entries.push_back(
+        {dp, dp->working_quality, dp->working_cost, dp->working_duration, dp->time_task_or_method_gets_quality});
   for (long i = 0; i < dp->subs.length(); i++)
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
   if (dp->is_method_node()) {
@@ -52,6 +55,7 @@ void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
 
   // The gate reads the quality before the effects: a disabled method still consumes.
   if (dp->working_quality.some_values_are_gt_zero()) {
+    if (working_pass_log != nullptr) working_pass_log->touched_resources = true;
     Method* method = static_cast<Method*>(dp->task_or_method);
     float v = dp->working_duration.get_specified_value(schedule_with.d);
     const char* missing = missing_resource_for_method_q;
@@ -137,8 +141,9 @@ void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
   }
 }
 
-void Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp) {
+int Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp) {
   if (dp == nullptr) error_exit("Scheduler::special_include... got a null pointer.\n", 1);
+  int added = 0;
   for (long i = 0; i < dp->commitments.length(); i++) {
     Commitment* c = dp->commitments.get(i);
     if (c == nullptr) error_exit("Scheduler::special_add... got a null commitment pointer.\n", 1);
@@ -148,7 +153,9 @@ void Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(D
     dp->working_quality
         .special_for_commitment_satisfaction_value_potential_computation__combine_via_sum_for_all_non_zero_values(
             local->quality_for_commitment_satisfaction, local->minimum_quality);
+    added = 1;
   }
+  return added;
 }
 
 // ---------------------------------------------------------------- what-if

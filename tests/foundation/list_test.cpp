@@ -121,6 +121,24 @@ TEST_F(ListTest, RemovalLeavesCursorOnFollowingNode) {
   EXPECT_EQ(list.length(), 1);
 }
 
+TEST_F(ListTest, PositionalReadsLandRightFromAnyCursorPosition) {
+  std::vector<Item> items;
+  for (int v = 0; v < 9; v++) items.push_back(Item{v, std::to_string(v)});
+  for (Item& item : items) list.append(&item);
+  // The walk may start at the front, the cursor or the back: every start gives the item.
+  for (long from = 0; from < 9; from++) {
+    for (long to = 0; to < 9; to++) {
+      list.move_to(from);
+      EXPECT_EQ(list.get(to), &items[to]) << from << " to " << to;
+      EXPECT_EQ(list.cursor_position(), to);
+    }
+  }
+  // And from the back sentinel, where removing the last item leaves the cursor.
+  list.remove(8L, 0, nullptr);
+  EXPECT_EQ(list.get(6L), &items[6]);
+  EXPECT_EQ(list.get(7L), &items[7]);
+}
+
 TEST_F(ListTest, RemoveFreesOnlyWhenAskedAndKeepsTheRest) {
   list.append(new Item{1, "x"});
   Item* second = new Item{2, "y"};
