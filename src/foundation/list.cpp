@@ -66,9 +66,19 @@ void* List::get(long i) {
 void* List::return_item_of_current() const { return curr != nullptr ? curr->item : nullptr; }
 
 int List::item_is_in_list(void* item) {
-  for (long i = 0; i < num_stored; i++) {
-    move_to(i);
-    if (curr->item == item) return 1;
+  // One walk along the nodes; the cursor ends where a walk by position would leave it:
+  // on the item found, else on the last item.
+  long position = 0;
+  for (ListNode* node = first->next; node != last; node = node->next, position++) {
+    if (node->item == item) {
+      curr = node;
+      curr_pos = position;
+      return 1;
+    }
+  }
+  if (num_stored > 0) {
+    curr = last->prev;
+    curr_pos = num_stored - 1;
   }
   return 0;
 }

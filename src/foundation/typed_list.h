@@ -60,13 +60,7 @@ class TypedList : public List {
     for (long i = 0; i < length(); i++) get(i)->print(stream);
   }
 
-  int in_list(T* item) {
-    for (long i = 0; i < length(); i++) {
-      move_to_exit_on_error(i, "in_list function");
-      if (return_item_of_current() == item) return 1;
-    }
-    return 0;
-  }
+  int in_list(T* item) { return item_is_in_list(item); }
 
   // Lists whose lookup misses silently keep this default.
   static void report_missing_key(const char*) {}

@@ -100,19 +100,25 @@ float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, Dec
   return failed ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX : rating;
 }
 
-int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Alternative* alt) {
-  if (dp == nullptr || alt == nullptr) return 1;
-  TaskList methods;
-  dp->task_or_method->list_all_methods_for_task(methods);
-  int all_done = 1;
-  for (long i = 0; i < methods.length() && all_done; i++) {
-    Method* m = static_cast<Method*>(methods.get(i));
+namespace {
+// Whether a method of the alternative under task is neither placed nor locked. Walks the
+// tree in place rather than listing its methods first: this runs for every rating.
+bool some_method_still_waits(BasicTask* task, Alternative* alt) {
+  if (task->task_type == VORNA_METHOD) {
+    Method* m = static_cast<Method*>(task);
     DecisionPoint* node = BasicTask::get_dp_of_task(m);
     bool locked = node != nullptr && node->working_values_are_locked == 1;
-    if (!locked && m->finish_time == UNSET_TIME && alt->method_list.in_list(m)) all_done = 0;
+    if (!locked && m->finish_time == UNSET_TIME && alt->method_list.in_list(m)) return true;
   }
-  methods.delete_list(0);
-  return all_done;
+  for (long i = 0; i < task->subtasks.length(); i++)
+    if (some_method_still_waits(task->subtasks.get(i), alt)) return true;
+  return false;
+}
+}  // namespace
+
+int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Alternative* alt) {
+  if (dp == nullptr || alt == nullptr) return 1;
+  return some_method_still_waits(dp->task_or_method, alt) ? 0 : 1;
 }
 
 float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {
