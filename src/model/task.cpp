@@ -206,9 +206,15 @@ const char* BasicTask::method_qaf_to_string(Method_QualityAF q) {
   }
 }
 
+namespace {
+// Made once: the lookup runs for every node of every rating, and a key made from the
+// literal each time would cost an allocation.
+const std::string dp_attribute_key = DP_ATTRIBUTE_KEY;
+}  // namespace
+
 DecisionPoint* BasicTask::get_dp_of_task(BasicTask* task) {
   if (task == nullptr) return nullptr;
-  return static_cast<DecisionPoint*>(task->attributes[DP_ATTRIBUTE_KEY]);
+  return static_cast<DecisionPoint*>(task->attributes[dp_attribute_key]);
 }
 
 void BasicTask::set_deadlines_and_earliest_from_task_group_if_not_set(TaskGroup*) {

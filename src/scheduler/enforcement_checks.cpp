@@ -90,7 +90,7 @@ float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, Dec
       BasicTask* sub = ancestor->subtasks.get(i);
       DecisionPoint* node = BasicTask::get_dp_of_task(sub);
       if (sub->i_am_child_number < position) {
-        failed = !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule.alt_schedule_is_for);
+        failed = !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule);
       } else if (sub->i_am_child_number > position) {
         failed = node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
       }
@@ -103,22 +103,22 @@ float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, Dec
 namespace {
 // Whether a method of the alternative under task is neither placed nor locked. Walks the
 // tree in place rather than listing its methods first: this runs for every rating.
-bool some_method_still_waits(BasicTask* task, Alternative* alt) {
+bool some_method_still_waits(BasicTask* task, Schedule& schedule) {
   if (task->task_type == VORNA_METHOD) {
     Method* m = static_cast<Method*>(task);
     DecisionPoint* node = BasicTask::get_dp_of_task(m);
     bool locked = node != nullptr && node->working_values_are_locked == 1;
-    if (!locked && m->finish_time == UNSET_TIME && alt->method_list.in_list(m)) return true;
+    if (!locked && m->finish_time == UNSET_TIME && schedule.alternative_holds(m)) return true;
   }
   for (long i = 0; i < task->subtasks.length(); i++)
-    if (some_method_still_waits(task->subtasks.get(i), alt)) return true;
+    if (some_method_still_waits(task->subtasks.get(i), schedule)) return true;
   return false;
 }
 }  // namespace
 
-int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Alternative* alt) {
-  if (dp == nullptr || alt == nullptr) return 1;
-  return some_method_still_waits(dp->task_or_method, alt) ? 0 : 1;
+int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule) {
+  if (dp == nullptr || schedule.alt_schedule_is_for == nullptr) return 1;
+  return some_method_still_waits(dp->task_or_method, schedule) ? 0 : 1;
 }
 
 float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {

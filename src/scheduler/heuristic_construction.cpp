@@ -17,6 +17,7 @@ bool waits_for_slack(float rating) {
 
 Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt) {
   Schedule* schedule = begin_schedule_for_alternative(alt);
+  schedule->index_alternative_methods();
   TaskList waiting;
   waiting.append_list_not_copy_items(&alt->method_list);
   check_remaining_methods_for_hard_dont_commitments_who_now_need_earliest_start_time_set(waiting,
@@ -61,6 +62,8 @@ Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(Decision
   }
 
   finish_schedule_quality(*schedule);
+  // Filing may prune or change alternatives: later tests walk the list again.
+  schedule->forget_alternative_index();
   return file_finished_schedule(schedule, alt, root, 1, 1, 0);
 }
 

@@ -21,7 +21,7 @@ inline MyTime strikes_at(NLE* e, DecisionPoint* source, ValueSpecifier d) {
 
 // A method of the schedule's alternative.
 inline bool is_planned(Schedule& schedule, BasicTask* task) {
-  return schedule.alt_schedule_is_for != nullptr && schedule.alt_schedule_is_for->method_list.in_list(task);
+  return schedule.alternative_holds(task);
 }
 
 inline long planned_count(Schedule& schedule) {

@@ -4,11 +4,34 @@
 
 #include "foundation/fatal_stop.h"
 #include "foundation/tagged_new.h"
+#include "scheduler/alternative.h"
 #include "scheduler/schedule.h"
 
 long Schedule_Element_Creation_Counter = 0;
 
 void reset_schedule_element_creation_counter() { Schedule_Element_Creation_Counter = 0; }
+
+// ---------------------------------------------------------------- the alternative's methods
+
+bool Schedule::alternative_holds(const BasicTask* task) {
+  if (alt_schedule_is_for == nullptr) return false;
+  if (alternative_is_indexed) return alternative_methods.count(task) != 0;
+  return alt_schedule_is_for->method_list.in_list(const_cast<BasicTask*>(task)) != 0;
+}
+
+void Schedule::index_alternative_methods() {
+  alternative_methods.clear();
+  if (alt_schedule_is_for != nullptr) {
+    TaskList& methods = alt_schedule_is_for->method_list;
+    for (long i = 0; i < methods.length(); i++) alternative_methods.insert(methods.get(i));
+  }
+  alternative_is_indexed = true;
+}
+
+void Schedule::forget_alternative_index() {
+  alternative_methods.clear();
+  alternative_is_indexed = false;
+}
 
 // ---------------------------------------------------------------- ScheduleElement
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iosfwd>
 #include <string>
+#include <unordered_set>
 
 #include "foundation/shared_types.h"
 #include "foundation/typed_list.h"
@@ -184,6 +185,14 @@ class Schedule {
   // Owned elements.
   ScheduleElementList timeline_schedule;
   Alternative* alt_schedule_is_for = nullptr;
+  // Whether the task is one of the alternative's methods. Every rating asks this many
+  // times, so while a greedy build places the methods (and the alternative's list stays
+  // as it is) the answer comes from a set taken once, not from a walk of the list.
+  bool alternative_holds(const BasicTask* task);
+  void index_alternative_methods();
+  void forget_alternative_index();
+  std::unordered_set<const BasicTask*> alternative_methods;
+  bool alternative_is_indexed = false;
   ScheduleSettingBundle schedule_with;
   Distribution quality;
   Distribution cost;
