@@ -223,8 +223,24 @@ bool ResourceList::has_key(Resource* item, const char* key) { return item != nul
 void ResourceList::duplicate_list_into_this_and_copy_items(ResourceList& other, int free_items) {
   // Emptying this list first would lose (or free) the very resources to be copied.
   if (&other == this) return;
+  if (free_items && copy_onto_same_kinds_in_place(other)) return;
   delete_list(free_items);
   for (long i = 0; i < other.length(); i++) add(other.get(i)->create_new_instance_duplicate_and_return_it());
+}
+
+// Restoring a saved list, the common case, finds resources of the same kinds in the
+// places the copies would take (the copies go in at the front, so in reverse order):
+// copying onto them ends the same without freeing and allocating every resource again.
+bool ResourceList::copy_onto_same_kinds_in_place(ResourceList& other) {
+  long n = length();
+  if (other.length() != n) return false;
+  for (long i = 0; i < n; i++) {
+    ResourceTypes kind = other.get(i)->type;
+    if (kind != get(n - 1 - i)->type || (kind != RESOURCE_CONSUMABLE && kind != RESOURCE_NON_CONSUMABLE))
+      return false;
+  }
+  for (long i = 0; i < n; i++) *get(n - 1 - i) = *other.get(i);
+  return true;
 }
 
 void ResourceList::prune_away_resources_not_owned_by_this_agent(const ID& agent) {

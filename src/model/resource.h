@@ -128,6 +128,9 @@ class ResourceList : public TypedList<ResourceList, Resource> {
   void duplicate_list_into_this_and_copy_items(ResourceList& other, int free_items);
   // Removes and deletes the resources another agent owns.
   void prune_away_resources_not_owned_by_this_agent(const ID& agent);
+
+ private:
+  bool copy_onto_same_kinds_in_place(ResourceList& other);
 };
 
 enum ResourceNLETypes {
