@@ -34,6 +34,12 @@ Distribution& Distribution::operator=(const Distribution& other) {
 }
 
 void Distribution::init_empty() {
+  reset_to_empty_fields();
+  data = new_pair_array(INITIAL_CAPACITY, "Distribution::Distribution");
+  allocated_pairs = INITIAL_CAPACITY;
+}
+
+void Distribution::reset_to_empty_fields() {
   next_slot = 0;
   num_storable_items = INITIAL_CAPACITY;
   memory_allocated = INITIAL_CAPACITY * static_cast<long>(sizeof(DistributionPair));
@@ -47,7 +53,13 @@ void Distribution::init_empty() {
   value_max = NOT_COMPUTED;
   value_median = NOT_COMPUTED;
   sorted_statistics_are_valid = 0;
-  data = new_pair_array(INITIAL_CAPACITY, "Distribution::Distribution");
+}
+
+void Distribution::ensure_allocated(long capacity) {
+  if (capacity <= allocated_pairs) return;
+  delete[] data;
+  data = new ("Distribution::Distribution") DistributionPair[capacity];
+  allocated_pairs = capacity;
 }
 
 void Distribution::clear_all_flags() {
@@ -68,10 +80,16 @@ long Distribution::capacity_for(long capacity, long need) {
 void Distribution::reallocate_data(long need) {
   if (need <= num_storable_items) return;
   long capacity = capacity_for(num_storable_items, need);
-  DistributionPair* pairs = new_pair_array(capacity, "Distribution::Distribution");
-  memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
-  delete[] data;
-  data = pairs;
+  // The new slots read as zero pairs, as in a new array.
+  if (capacity <= allocated_pairs) {
+    memset(static_cast<void*>(data + num_storable_items), 0, sizeof(DistributionPair) * (capacity - num_storable_items));
+  } else {
+    DistributionPair* pairs = new_pair_array(capacity, "Distribution::Distribution");
+    memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
+    delete[] data;
+    data = pairs;
+    allocated_pairs = capacity;
+  }
   num_storable_items = capacity;
   memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
 }
@@ -104,14 +122,14 @@ void Distribution::remove(long i) {
 }
 
 void Distribution::delete_all() {
-  delete[] data;
-  init_empty();
+  reset_to_empty_fields();
+  ensure_allocated(INITIAL_CAPACITY);
+  memset(static_cast<void*>(data), 0, sizeof(DistributionPair) * INITIAL_CAPACITY);
 }
 
 void Distribution::duplicate(const Distribution& other) {
   // Copying onto itself would free the pairs it is about to read.
   if (&other == this) return;
-  delete[] data;
   next_slot = other.next_slot;
   num_storable_items = other.num_storable_items;
   memory_allocated = other.memory_allocated;
@@ -125,7 +143,7 @@ void Distribution::duplicate(const Distribution& other) {
   value_max = other.value_max;
   value_median = other.value_median;
   sorted_statistics_are_valid = other.sorted_statistics_are_valid;
-  data = new_pair_array(num_storable_items, "Distribution::Distribution");
+  ensure_allocated(num_storable_items);
   memcpy(static_cast<void*>(data), other.data, sizeof(DistributionPair) * num_storable_items);
 }
 

@@ -192,6 +192,11 @@ class Distribution {
 
  private:
   void init_empty();
+  // Every field as a new distribution has it, except the pairs.
+  void reset_to_empty_fields();
+  // Makes room for at least capacity pairs, reusing the array when it is large enough;
+  // the contents of a new array are undefined.
+  void ensure_allocated(long capacity);
   void clear_all_flags();
   void compute_unsorted_statistics();
   void compute_sorted_statistics();
@@ -199,6 +204,10 @@ class Distribution {
   Value walk_to_percentile(float p);
 
   static constexpr long INITIAL_CAPACITY = 5;
+  // The size of the array data points to. num_storable_items (and memory_allocated) stay
+  // the capacity the growth rule gives, as reported; emptying, copying and compacting keep
+  // the array while it is large enough, so that they do not allocate every time.
+  long allocated_pairs = 0;
   // The growth rule: the capacity plus (need - capacity) rounded up to an even number.
   static long capacity_for(long capacity, long need);
 

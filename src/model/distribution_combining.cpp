@@ -154,6 +154,7 @@ void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule
   if (over_operand) {
     delete[] data;
     data = product;
+    allocated_pairs = capacity;
     num_storable_items = capacity;
     memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
     combined_under_sigmoid_and_multiplier_not_applied = 0;
@@ -360,8 +361,7 @@ void Distribution::compact_to_x_values(int n) {
       if (!placed) slots[n - 1].density += p.density;
     }
 
-    delete[] data;
-    data = new ("Distribution::Distribution") DistributionPair[n];
+    ensure_allocated(n);
     for (int j = 0; j < n; j++) data[j] = slots[j];
     num_storable_items = n;
     memory_allocated = n * static_cast<long>(sizeof(DistributionPair));
