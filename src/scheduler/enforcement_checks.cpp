@@ -75,29 +75,36 @@ bool is_sequence(VORNA_QualityAF qaf) {
 }  // namespace
 
 float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
-  TaskList ancestors;
-  method->list_all_ancestors(ancestors);
-  bool failed = false;
-  for (long a = 0; a < ancestors.length() && !failed; a++) {
-    BasicTask* ancestor = ancestors.get(a);
-    if (!is_sequence(ancestor->qaf)) continue;
-    long position = -1;
-    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
-      BasicTask* sub = ancestor->subtasks.get(i);
-      if (sub == method || method->is_ancestor(sub)) position = sub->i_am_child_number;
-    }
-    for (long i = 0; i < ancestor->subtasks.length() && !failed; i++) {
-      BasicTask* sub = ancestor->subtasks.get(i);
-      DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-      if (sub->i_am_child_number < position) {
-        failed = !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule);
-      } else if (sub->i_am_child_number > position) {
-        failed = node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
+  return sequence_broken_above(method, method, schedule) ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX
+                                                         : rating;
+}
+
+// Visits the ancestors in the order list_all_ancestors lists them (each supertask, then
+// its own ancestors), stopping at the first broken sequence; walked in place because it
+// runs for every rating.
+bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule) {
+  for (long s = 0; s < task->supertasks.length(); s++) {
+    BasicTask* ancestor = task->supertasks.get(s);
+    if (is_sequence(ancestor->qaf)) {
+      long position = -1;
+      for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
+        BasicTask* sub = ancestor->subtasks.get(i);
+        if (sub == method || method->is_ancestor(sub)) position = sub->i_am_child_number;
+      }
+      for (long i = 0; i < ancestor->subtasks.length(); i++) {
+        BasicTask* sub = ancestor->subtasks.get(i);
+        DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+        if (sub->i_am_child_number < position) {
+          if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
+        } else if (sub->i_am_child_number > position) {
+          if (node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME))
+            return true;
+        }
       }
     }
+    if (sequence_broken_above(ancestor, method, schedule)) return true;
   }
-  ancestors.delete_list(0);
-  return failed ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX : rating;
+  return false;
 }
 
 namespace {

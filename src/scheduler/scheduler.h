@@ -199,6 +199,8 @@ class Scheduler {
   float enforce_enables(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float enforce_disables(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
+  // Whether a sequence among task's ancestors has a sibling of method's branch out of order.
+  bool sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule);
   int all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule);
   float enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
