@@ -35,16 +35,21 @@ inline float first_and_subsequent(long k, float first, float subsequent) {
   return sum;
 }
 
+// Appends the nodes of task's ancestors in the order list_all_ancestors gives (each
+// supertask, then its own ancestors); walked in place, as it runs for every rating.
+inline void append_ancestor_nodes(BasicTask* task, std::vector<DecisionPoint*>& nodes) {
+  for (long i = 0; i < task->supertasks.length(); i++) {
+    BasicTask* super = task->supertasks.get(i);
+    DecisionPoint* node = BasicTask::get_dp_of_task(super);
+    if (node != nullptr) nodes.push_back(node);
+    append_ancestor_nodes(super, nodes);
+  }
+}
+
 // The nodes of the method's ancestors, nearest first, as the task tree lists them.
 inline std::vector<DecisionPoint*> ancestor_nodes(Method* method) {
   std::vector<DecisionPoint*> nodes;
-  TaskList ancestors;
-  method->list_all_ancestors(ancestors);
-  for (long i = 0; i < ancestors.length(); i++) {
-    DecisionPoint* node = BasicTask::get_dp_of_task(ancestors.get(i));
-    if (node != nullptr) nodes.push_back(node);
-  }
-  ancestors.delete_list(0);
+  append_ancestor_nodes(method, nodes);
   return nodes;
 }
 

@@ -12,6 +12,7 @@
 #include "foundation/fatal_stop.h"
 #include "model/nle.h"
 #include "model/resource.h"
+#include "scheduler/method_rating_support.h"
 #include "scheduler/scheduler.h"
 
 void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
@@ -164,13 +165,7 @@ namespace {
 // The method's node, then the nodes of its ancestors, nearest first.
 std::vector<DecisionPoint*> what_if_chain(DecisionPoint* dp) {
   std::vector<DecisionPoint*> chain{dp};
-  TaskList ancestors;
-  dp->task_or_method->list_all_ancestors(ancestors);
-  for (long i = 0; i < ancestors.length(); i++) {
-    DecisionPoint* node = BasicTask::get_dp_of_task(ancestors.get(i));
-    if (node != nullptr) chain.push_back(node);
-  }
-  ancestors.empty_list();
+  method_rating::append_ancestor_nodes(dp->task_or_method, chain);
   return chain;
 }
 }  // namespace
