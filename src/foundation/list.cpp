@@ -140,7 +140,7 @@ int List::move_to(void* item) {
   return 0;
 }
 
-void List::move_to_exit_on_error(long i, const char* msg) {
+void List::move_far_or_exit(long i, const char* msg) {
   if (move_to(i)) return;
   fprintf(stderr, "Error, attempt to outside of list bounds.\n");
   fprintf(stderr, "List index %ld & num in list %ld.\n", i, num_stored);

@@ -45,7 +45,19 @@ class List {
   int move_to(void* item);
   // A literal 0 would otherwise be ambiguous between a position and a null item.
   int move_to(int i) { return move_to(static_cast<long>(i)); }
-  void move_to_exit_on_error(long i, const char* msg);
+  void move_to_exit_on_error(long i, const char* msg) {
+    // Walks in order ask for the cursor's item or the next one: those steps are taken
+    // here, without a call; move_to ends on the same node.
+    if (curr != nullptr && i >= 0 && i < num_stored) {
+      if (i == curr_pos) return;
+      if (i == curr_pos + 1) {
+        curr = curr->next;
+        curr_pos = i;
+        return;
+      }
+    }
+    move_far_or_exit(i, msg);
+  }
 
   long add_new_item_at_position(void* item, int where);
   long insert(void* item);
@@ -80,6 +92,7 @@ class List {
   void release_item_pointed_to_by_list_member(void* item, ListDeleteFunction del);
 
  private:
+  void move_far_or_exit(long i, const char* msg);
   void list_init(ListDirection direction);
   long add_node(void* item, int where, ListDeleteFunction release);
   void make_sentinels(const char* tag);
