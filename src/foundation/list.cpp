@@ -63,8 +63,6 @@ void* List::get(long i) {
   return curr->item;
 }
 
-void* List::return_item_of_current() const { return curr != nullptr ? curr->item : nullptr; }
-
 int List::item_is_in_list(void* item) {
   // One walk along the nodes; the cursor ends where a walk by position would leave it:
   // on the item found, else on the last item.

@@ -36,7 +36,7 @@ class List {
   const char* label() const { return list_label; }
   void* get(long i);
   void* operator[](long i) { return get(i); }
-  void* return_item_of_current() const;
+  void* return_item_of_current() const { return curr != nullptr ? curr->item : nullptr; }
   int item_is_in_list(void* item);
   long memory_used() const { return 32 + 4 * (num_stored + 2); }
   void print(FILE* stream, ListPrintFunction print_item);
