@@ -200,9 +200,9 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     if ((flag == 1 && use_trees == 0) || (flag == 0 && use_trees == 1))
       fprintf(stderr, options.library_analysis_warning
                           ? "\aWarning, command line parameter setting for analysis approach overiding "
-                            "specification in tvorna file.\n"
+                            "the setting in tvorna file.\n"
                           : "\aWarning, command line parameter setting for analysis approach may be overiding "
-                            "specification in tvorna file (or another default).\n");
+                            "the setting in tvorna file (or another default).\n");
     if (control.target_max_number_of_schedules != -1)
       fprintf(stderr, "\aWarning, tvorna pref for num schedules overiding command line parameters.\n");
     if (control.prune_setting != '-')

@@ -13,6 +13,7 @@
 #include "foundation/system_wrappers.h"
 #include "foundation/text_and_file_utilities.h"
 #include "scheduler/alternative.h"
+#include "scheduler/duration_threshold.h"
 
 namespace {
 OnceOnlyFlag deadline_note;
@@ -49,19 +50,6 @@ struct Range {
   float downward(float v, float weight) const { return max == min ? 0.0f : (max - v) / (max - min) * weight; }
 };
 
-float threshold_duration_points(float vd, ScheduleCriteriaBundle& cb) {
-  float total = cb.total_points_in_threshold_bank;
-  float limit = cb.duration_limit;
-  float outer = limit * (1.0f + cb.duration_limit_plus_range);
-  if (!(vd < outer)) return 0.0f;
-  float points = 0.0f;
-  if (vd < limit) {
-    points = cb.threshold_duration_slider / total;
-  } else if (outer > limit) {
-    points = (outer - vd) / (outer - limit) * cb.threshold_duration_slider / total;
-  }
-  return points > 1.0f ? 1.0f : points;
-}
 }  // namespace
 
 Alternative* AlternativeList::rate_alternatives_and_sort(ScheduleCriteriaBundle& cb, ScheduleSettingBundle& s,

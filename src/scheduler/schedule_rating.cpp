@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "scheduler/duration_threshold.h"
 #include "scheduler/scheduler.h"
 
 namespace {
@@ -64,16 +65,7 @@ float threshold_points(const ScheduleReading& r, ScheduleCriteriaBundle& cb) {
   float t = 0.0f;
   if (r.vq > cb.quality_threshold) t += cb.threshold_quality_slider / bank;
   if (r.vc < cb.cost_limit) t += cb.threshold_cost_slider / bank;
-  float l2 = cb.duration_limit * (cb.duration_limit_plus_range + 1.0f);
-  float duration_term = 0.0f;
-  if (r.vd < l2) {
-    if (r.vd < cb.duration_limit)
-      duration_term = cb.threshold_duration_slider / bank;
-    else if (l2 > cb.duration_limit)
-      duration_term = (l2 - r.vd) / (l2 - cb.duration_limit) * cb.threshold_duration_slider / bank;
-  }
-  if (duration_term > 1.0f) duration_term = 1.0f;
-  return t + duration_term;
+  return t + threshold_duration_points(r.vd, cb);
 }
 
 float uncertainty_points(const ScheduleReading& r, ScheduleCriteriaBundle& cb, MinMaxBundle& m) {

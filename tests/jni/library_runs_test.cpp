@@ -131,7 +131,7 @@ TEST(LibraryDriver, ReturnsWithTheLibrarysFilesAndWording) {
     EXPECT_EQ(people.find(program_only), std::string::npos) << program_only;
 
   err = library_main({"15", "p", "50", "100", "0", input, prefix, "1"});
-  EXPECT_NE(err.find("\aWarning, command line parameter setting for analysis approach overiding specification in "
+  EXPECT_NE(err.find("\aWarning, command line parameter setting for analysis approach overiding the setting in "
                      "tvorna file.\n"),
             std::string::npos)
       << err;
