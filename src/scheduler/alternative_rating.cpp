@@ -208,7 +208,6 @@ void AlternativeList::sort_alternatives_using_heuristic_bucket_approach(long& n,
 
   // The source list keeps every member not picked yet; every list below shares them.
   AlternativeList q_list, c_list, d_list;
-  std::vector<Alternative*> q_picks, c_picks;
   auto fallback_note = [](OnceOnlyFlag& flag, const char* dimension_line) {
     if (!flag.first_time()) return;
     fprintf(stderr, "\n");
@@ -243,19 +242,21 @@ void AlternativeList::sort_alternatives_using_heuristic_bucket_approach(long& n,
     // No quota at all would keep nothing: keep the n best instead.
     rate_alternatives_and_NO_sort(cb, s);
     for (Alternative* a : take_n_best(n)) result.push_back(a);
-    n_q = static_cast<long>(result.size());
   } else {
     take_front(q_list, n_q);
     take_front(c_list, n_c);
     take_front(d_list, n_d);
-    take_front(q_list, q_list.length());
-    take_front(c_list, c_list.length());
-    take_front(d_list, d_list.length());
   }
+  // Only what the quotas took is kept. Q and C rank by the same rating, so C's picks may
+  // be Q's again; counting the quotas instead would keep leftovers in source order.
+  long kept = static_cast<long>(result.size());
+  take_front(q_list, q_list.length());
+  take_front(c_list, c_list.length());
+  take_front(d_list, d_list.length());
   // Whatever no list holds goes behind, where the caller's truncation frees it.
   while (length() > 0) take(get(0L));
   for (Alternative* a : result) append(a);
-  n = n_q + n_c + n_d;
+  n = kept;
   q_list.empty_list();
   c_list.empty_list();
   d_list.empty_list();

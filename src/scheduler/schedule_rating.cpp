@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "foundation/system_wrappers.h"
 #include "scheduler/duration_threshold.h"
 #include "scheduler/scheduler.h"
 
@@ -214,9 +215,7 @@ Schedule* Scheduler::kludge_reweight_schedules_and_sort_based_on_hard_commitment
     int b = regular_max > 0 ? regular[k] / regular_max : 0;
     int c = what_if_max > 0 ? what_if[k] / what_if_max : 0;
     float old = s->rating;
-    char note[64];
-    snprintf(note, sizeof note, "\tRating pre commitment kludge %f\n", old);
-    s->annotations += note;
+    s->annotations += formatted_text("\tRating pre commitment kludge %f\n", old);
     s->rating = static_cast<float>(a) * hard_bonus + old + static_cast<float>(b) / 10.0f +
                 static_cast<float>(c) / 100.0f;
   }

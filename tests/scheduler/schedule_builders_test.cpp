@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/fatal_stop.h"
@@ -270,6 +271,87 @@ TEST_F(Exhaustive, OrderingsLeaveOutExecutedMethodsAndDropEmptySchedules) {
   });
   EXPECT_EQ(scheduler->good_schedules.length(), 2);
   EXPECT_EQ(scheduler->num_schedules_created, made + 1);
+}
+
+// Operations the round never calls: moving a method of a built schedule forward, the
+// reduced rating that judges each move, and rating schedules against a client's bounds.
+TEST_F(Builders, AMethodMovesForwardWhereItFitsAndClientBoundsRateSchedules) {
+  prepare(HAS_GROUP + group("G", "a b E M L", "q_sum") + method("a", "G", 5, 3, 0) + method("b", "G", 10, 2, 0) +
+          method("E", "G", 10, 2, 0) + method("M", "G", 5, 1, 0) +
+          method("L", "G", 1, 1, 0, "(earliest_start_time 4)") +
+          "(spec_enables (label EM) (agent A) (from E) (from_outcome o) (to M) (delay 0 1))\n");
+  auto by_id = [this](const char* id) { return static_cast<Method*>(task_named(id)); };
+
+  // The reduced rating: enables first, so M is refused before E, with or without delays.
+  DecisionPoint* meta = scheduler->dp_to_meta_root;
+  scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+  Schedule* empty = scheduler->begin_schedule_for_alternative(planned({"E", "M"}));
+  for (int delays = 0; delays < 2; delays++) {
+    SCOPED_TRACE(delays);
+    EXPECT_EQ(scheduler->special_rate_method_for_contingency(*empty, by_id("E"), delays), 100000.0f);
+    EXPECT_LT(scheduler->special_rate_method_for_contingency(*empty, by_id("M"), delays), 0.0f);
+  }
+  delete empty;
+
+  // a moves to the front; the given schedule stays as it was.
+  Schedule* s = build({"a", "b"});
+  ASSERT_EQ(timeline_of(*s), "b 0-2, a 2-5");
+  Schedule* moved = nullptr;
+  err = stderr_of([&] { moved = scheduler->copy_schedule_and_move_method_forward(s, by_id("a"), 0); });
+  ASSERT_NE(moved, nullptr);
+  EXPECT_EQ(timeline_of(*moved), "a 0-3, b 3-5");
+  EXPECT_EQ(moved->id, "Contingency_schedule_forSCHEDULE_plan");
+  EXPECT_EQ(pairs_of(moved->quality), "(1.00 15.00)");
+  EXPECT_EQ(timeline_of(*s), "b 0-2, a 2-5");
+  delete moved;
+  // M cannot come before its enabler, and there is no other place for it.
+  s = build({"E", "M"});
+  ASSERT_EQ(timeline_of(*s), "E 0-2, M 2-3");
+  err = stderr_of([&] { moved = scheduler->copy_schedule_and_move_method_forward(s, by_id("M"), 1); });
+  EXPECT_EQ(moved, nullptr);
+  EXPECT_EXIT(scheduler->copy_schedule_and_move_method_forward(s, by_id("a"), 0), testing::ExitedWithCode(1),
+              "Error, asked to move method but it is not in the scheudle\\.  The particulars are: \n");
+  s = build({"L"});
+  EXPECT_EXIT(scheduler->copy_schedule_and_move_method_forward(s, by_id("L"), 0), testing::ExitedWithCode(1),
+              "Contingency on slack time methods not yet implemented\\.\n");
+
+  // Client bounds: minimums above 0 count as 0, and a term outside [0, 1] earns nothing.
+  ScheduleCriteriaBundle cb;
+  cb.goodness_quality_slider = cb.goodness_duration_slider = 1.0f;
+  cb.meta_goodness_slider = 1.0f;
+  cb.total_up_slider_points();
+  ScheduleList list;
+  for (auto [id, q, d] : {std::tuple{"S1", 4.0f, 4.0f}, std::tuple{"S2", 12.0f, 6.0f}}) {
+    Schedule* one = new Schedule;
+    one->id = id;
+    one->quality.replace_with(1.0f, q);
+    one->cost.replace_with(1.0f, 0.0f);
+    one->finish_time.replace_with(1.0f, d);
+    list.append(one);
+  }
+  auto rate = [&](float maxq, float maxd) {
+    MinMaxBundle bounds;
+    bounds.minq = 5.0f;
+    bounds.maxq = maxq;
+    bounds.maxd = maxd;
+    return stderr_of([&] { list.rate_schedules_and_sort(cb, scheduler->schedule_with, bounds); });
+  };
+  // S1: 4/16/2 + (8-4)/8/2; S2: 12/16/2 + (8-6)/8/2.
+  EXPECT_EQ(rate(16.0f, 8.0f), "");
+  EXPECT_EQ(list.get(0L)->id, "S2");
+  EXPECT_EQ(list.get(0L)->rating, 0.5f);
+  EXPECT_EQ(list.get(1L)->rating, 0.375f);
+  // S2's quality term is 12/5/2.
+  EXPECT_EQ(rate(5.0f, 8.0f), "Warning, client specified maxq for schedule rating is too low.\n");
+  EXPECT_EQ(list.get(0L)->id, "S1");
+  EXPECT_FLOAT_EQ(list.get(0L)->rating, 0.4f + 0.25f);
+  EXPECT_EQ(list.get(1L)->rating, 0.125f);
+  // S2 finishes after the given maximum: its quality term alone, 12/16/2.
+  EXPECT_EQ(rate(16.0f, 5.0f), "Warning, client specified maxd for schedule rating is too low.\n");
+  EXPECT_EQ(list.get(0L)->id, "S2");
+  EXPECT_EQ(list.get(0L)->rating, 0.375f);
+  EXPECT_FLOAT_EQ(list.get(1L)->rating, 0.125f + 0.1f);
+  list.delete_list(1);
 }
 
 class Placement : public Builders {};

@@ -314,6 +314,16 @@ TEST_F(Reweighting, HardCommitmentsRaiseOnlyTheSchedulesThatSatisfyTheMost) {
             "\tRating pre commitment kludge 0.600000\n\tRating pre commitment kludge 0.800000\n");
 }
 
+TEST_F(Reweighting, AHugeRatingKeepsItsWholeNoteLine) {
+  // 2^90, exact in float: its note is longer than any small fixed buffer.
+  add("A", 1237940039285380274899124224.0f, {1});
+  add("B", 1.0f, {});
+  s.kludge_reweight_schedules_and_sort_based_on_hard_commitments();
+  EXPECT_EQ(s.good_schedules.get(0L)->annotations + s.good_schedules.get(1L)->annotations,
+            "\tRating pre commitment kludge 1237940039285380274899124224.000000\n"
+            "\tRating pre commitment kludge 1.000000\n");
+}
+
 TEST_F(Reweighting, RegularAndWhatIfCommitmentsAddTenthsAndHundredthsOfABestOfZero) {
   add("A", 0.0f, {0, -1});
   add("B", 0.0f, {-1, -2});
