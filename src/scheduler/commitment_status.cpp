@@ -19,6 +19,28 @@ bool started_too_early(LocalCommitment* c, MyTime next_start, DecisionPoint* dp)
   return earliest_start_set(c) && next_start < c->earliest_start_time && dp->working_duration.get_value_max() > 0.0f;
 }
 
+// When the task is done. A task that holds quality is done when the last of its methods
+// that hold quality is: its working duration also counts work already in the timeline,
+// and its own quality time stays where it first got quality. A method holding quality
+// without a time (the one a what-if tries) is done after its own duration from next start.
+MyTime finish_of_task(DecisionPoint* dp, MyTime next_start, ValueSpecifier d) {
+  if (dp->working_quality.some_values_are_gt_zero()) {
+    bool found = false;
+    MyTime latest = 0.0f;
+    DecisionPointList& methods = dp->dps_for_methods_for_task;
+    for (long i = 0; i < methods.length(); i++) {
+      DecisionPoint* m = methods.get(i);
+      if (!m->working_quality.some_values_are_gt_zero()) continue;
+      MyTime t = m->time_task_or_method_gets_quality;
+      if (t == UNSET_TIME) t = next_start + m->working_duration.get_specified_value(d);
+      if (!found || t > latest) latest = t;
+      found = true;
+    }
+    if (found) return latest;
+  }
+  return next_start + dp->working_duration.get_specified_value(d);
+}
+
 // Every entry of the undetermined list must be local.
 LocalCommitment* local_or_exit(Commitment* c) {
   LocalCommitment* local = c->as_local();
@@ -33,7 +55,7 @@ LocalCommitment* local_or_exit(Commitment* c) {
 CommitmentStatus Scheduler::check_commitment_status_for_dp(Schedule& schedule, LocalCommitment* c,
                                                            DecisionPoint* dp) {
   MyTime next_start = schedule.get_next_expected_start_time();
-  MyTime finish = next_start + dp->working_duration.get_specified_value(schedule_with.d);
+  MyTime finish = finish_of_task(dp, next_start, schedule_with.d);
   float q = dp->working_quality.get_specified_value(schedule_with.q);
   // A task that has done nothing has met no minimum, not even 0.
   bool quality_met = q > 0.0f && q >= c->minimum_quality;
