@@ -50,6 +50,27 @@ LocalCommitment* local_or_exit(Commitment* c) {
   }
   return local;
 }
+
+// c, already out of the undetermined list, joins the satisfied ones.
+void count_as_satisfied(Schedule& schedule, LocalCommitment* c, float when) {
+  c->satisfaction_time = when;
+  schedule.satisfied_local_commitments.append(c);
+  schedule.num_satisfied_local_commitments++;
+  (c->existing_or_proposed == COMMITMENT_IS_PROPOSED ? schedule.num_proposed_local_commitments_satisfied
+                                                      : schedule.num_existing_local_commitments_satisfied)++;
+  c->status = COMMITMENT_SATISFIED;
+}
+
+// The schedule never did any of the task's work.
+bool task_left_undone(Schedule& schedule, DecisionPoint* dp) {
+  if (dp->working_quality.some_values_are_gt_zero()) return false;
+  ScheduleElementList& timeline = schedule.timeline_schedule;
+  for (long i = 0; i < timeline.length(); i++) {
+    Method* placed = timeline.get(i)->method_to_execute;
+    if (placed != nullptr && dp->methods_for_task.in_list(placed)) return false;
+  }
+  return true;
+}
 }  // namespace
 
 CommitmentStatus Scheduler::check_commitment_status_for_dp(Schedule& schedule, LocalCommitment* c,
@@ -160,14 +181,30 @@ void Scheduler::record_newly_satisfied_and_violated_local_commitments(Schedule& 
       (proposed ? schedule.num_proposed_local_commitments_violated : schedule.num_existing_local_commitments_violated)++;
       c->status = COMMITMENT_VIOLATED;
     } else if (status == COMMITMENT_SATISFIED) {
-      c->satisfaction_time = when_satisfied_or_violated;
       undetermined.remove(i, 0);
-      schedule.satisfied_local_commitments.append(c);
-      schedule.num_satisfied_local_commitments++;
-      (proposed ? schedule.num_proposed_local_commitments_satisfied : schedule.num_existing_local_commitments_satisfied)++;
-      c->status = COMMITMENT_SATISFIED;
+      count_as_satisfied(schedule, c, when_satisfied_or_violated);
     } else {
       i++;
     }
+  }
+}
+
+void Scheduler::count_dont_commitments_kept_by_leaving_their_tasks_undone(Schedule& schedule) {
+  ScheduleElementList& timeline = schedule.timeline_schedule;
+  float end = timeline.length() == 0
+                  ? schedule.start_time_to_schedule_for
+                  : timeline.get(timeline.length() - 1)->finish_time_distribution.get_specified_value(schedule_with.d);
+  CommitmentList& undetermined = schedule.undetermined_local_commitments;
+  long i = 0;
+  while (i < undetermined.length()) {
+    LocalCommitment* c = undetermined.get(i)->as_local();
+    bool kept = c != nullptr && c->type == DONT_COMMITMENT_TYPE;
+    for (long k = 0; kept && k < c->dps_for_tasks->length(); k++) kept = task_left_undone(schedule, c->dps_for_tasks->get(k));
+    if (!kept) {
+      i++;
+      continue;
+    }
+    undetermined.remove(i, 0);
+    count_as_satisfied(schedule, c, end);
   }
 }

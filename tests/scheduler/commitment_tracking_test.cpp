@@ -257,6 +257,46 @@ TEST_F(CommitmentTracking, ADeadlineIsJudgedWhenTheTasksLastMethodIsDone) {
   }
 }
 
+TEST_F(CommitmentTracking, ADontWhoseTaskWasLeftUndoneIsKeptAtTheEnd) {
+  const std::string text =
+      std::string(AGENT_A) + group("G", "a T", "q_sum") + method("a", "G", 5, 3, 0) +
+      scheduler_test::task("T", "G", "b", "q_max") + method("b", "T", 5, 2, 0) +
+      "(spec_commitment (label D) (type dont) (task T) (importance 2) (minimum_quality 0) (earliest_start_time -9) "
+      "(deadline -9) (dont_interval_start 2) (dont_interval_end 6) (time_satisfied -9))\n"
+      "(spec_commitment (label L) (type deadline) (task T) (importance 2) (minimum_quality 1) "
+      "(earliest_start_time -9) (deadline 10) (time_satisfied -9))\n";
+  prepare_schedule(text, {"a"});
+  CommitmentList& all = scheduler->all_local_commitments;
+  LocalCommitment* dont = all.get(all.get(0L)->commitment_id == "D" ? 0L : 1L)->as_local();
+  Schedule* s = build_planned(*scheduler, *alt);
+  ASSERT_EQ(s->timeline_schedule.length(), 1);
+  ASSERT_EQ(s->satisfied_local_commitments.length(), 1);
+  EXPECT_EQ(s->satisfied_local_commitments.get(0L), dont);
+  EXPECT_EQ(dont->status, COMMITMENT_SATISFIED);
+  EXPECT_EQ(dont->satisfaction_time, 3.0f);  // where a ends
+  EXPECT_EQ(s->num_satisfied_local_commitments, 1);
+  EXPECT_EQ(s->num_proposed_local_commitments_satisfied, 1);
+  // Any other kind still counts as violated.
+  ASSERT_EQ(s->violated_local_commitments.length(), 1);
+  EXPECT_EQ(s->violated_local_commitments.get(0L)->commitment_id, "L");
+  EXPECT_EQ(s->num_violated_local_commitments, 1);
+  EXPECT_EQ(s->num_proposed_local_commitments_violated, 1);
+  TearDown();
+  SetUp();
+
+  // A method of the task in the timeline, though the task holds no quality: the DONT is
+  // left to the usual rule.
+  prepare_schedule(text, {"a", "b"});
+  auto* placed = new ScheduleElement;
+  placed->method_id = "b";
+  placed->method_to_execute = method_named("b");
+  placed->finish_time_distribution.replace_with(1.0f, 4.0f);
+  schedule->timeline_schedule.add(placed);
+  scheduler->count_dont_commitments_kept_by_leaving_their_tasks_undone(*schedule);
+  EXPECT_EQ(schedule->undetermined_local_commitments.length(), 2);
+  EXPECT_EQ(schedule->num_satisfied_local_commitments, 0);
+}
+
 TEST_F(CommitmentTracking, FatalLinksStopWithTheirMessages) {
   // The reader refuses both; a commitment renamed after reading reaches the linking.
   struct Case {
