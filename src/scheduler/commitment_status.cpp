@@ -19,6 +19,28 @@ bool started_too_early(LocalCommitment* c, MyTime next_start, DecisionPoint* dp)
   return earliest_start_set(c) && next_start < c->earliest_start_time && dp->working_duration.get_value_max() > 0.0f;
 }
 
+// When the task is done. A task that holds quality is done when the last of its methods
+// that hold quality is: its working duration also counts work already in the timeline,
+// and its own quality time stays where it first got quality. A method holding quality
+// without a time (the one a what-if tries) is done after its own duration from next start.
+MyTime finish_of_task(DecisionPoint* dp, MyTime next_start, ValueSpecifier d) {
+  if (dp->working_quality.some_values_are_gt_zero()) {
+    bool found = false;
+    MyTime latest = 0.0f;
+    DecisionPointList& methods = dp->dps_for_methods_for_task;
+    for (long i = 0; i < methods.length(); i++) {
+      DecisionPoint* m = methods.get(i);
+      if (!m->working_quality.some_values_are_gt_zero()) continue;
+      MyTime t = m->time_task_or_method_gets_quality;
+      if (t == UNSET_TIME) t = next_start + m->working_duration.get_specified_value(d);
+      if (!found || t > latest) latest = t;
+      found = true;
+    }
+    if (found) return latest;
+  }
+  return next_start + dp->working_duration.get_specified_value(d);
+}
+
 // Every entry of the undetermined list must be local.
 LocalCommitment* local_or_exit(Commitment* c) {
   LocalCommitment* local = c->as_local();
@@ -28,12 +50,33 @@ LocalCommitment* local_or_exit(Commitment* c) {
   }
   return local;
 }
+
+// c, already out of the undetermined list, joins the satisfied ones.
+void count_as_satisfied(Schedule& schedule, LocalCommitment* c, float when) {
+  c->satisfaction_time = when;
+  schedule.satisfied_local_commitments.append(c);
+  schedule.num_satisfied_local_commitments++;
+  (c->existing_or_proposed == COMMITMENT_IS_PROPOSED ? schedule.num_proposed_local_commitments_satisfied
+                                                      : schedule.num_existing_local_commitments_satisfied)++;
+  c->status = COMMITMENT_SATISFIED;
+}
+
+// The schedule never did any of the task's work.
+bool task_left_undone(Schedule& schedule, DecisionPoint* dp) {
+  if (dp->working_quality.some_values_are_gt_zero()) return false;
+  ScheduleElementList& timeline = schedule.timeline_schedule;
+  for (long i = 0; i < timeline.length(); i++) {
+    Method* placed = timeline.get(i)->method_to_execute;
+    if (placed != nullptr && dp->methods_for_task.in_list(placed)) return false;
+  }
+  return true;
+}
 }  // namespace
 
 CommitmentStatus Scheduler::check_commitment_status_for_dp(Schedule& schedule, LocalCommitment* c,
                                                            DecisionPoint* dp) {
   MyTime next_start = schedule.get_next_expected_start_time();
-  MyTime finish = next_start + dp->working_duration.get_specified_value(schedule_with.d);
+  MyTime finish = finish_of_task(dp, next_start, schedule_with.d);
   float q = dp->working_quality.get_specified_value(schedule_with.q);
   // A task that has done nothing has met no minimum, not even 0.
   bool quality_met = q > 0.0f && q >= c->minimum_quality;
@@ -138,14 +181,30 @@ void Scheduler::record_newly_satisfied_and_violated_local_commitments(Schedule& 
       (proposed ? schedule.num_proposed_local_commitments_violated : schedule.num_existing_local_commitments_violated)++;
       c->status = COMMITMENT_VIOLATED;
     } else if (status == COMMITMENT_SATISFIED) {
-      c->satisfaction_time = when_satisfied_or_violated;
       undetermined.remove(i, 0);
-      schedule.satisfied_local_commitments.append(c);
-      schedule.num_satisfied_local_commitments++;
-      (proposed ? schedule.num_proposed_local_commitments_satisfied : schedule.num_existing_local_commitments_satisfied)++;
-      c->status = COMMITMENT_SATISFIED;
+      count_as_satisfied(schedule, c, when_satisfied_or_violated);
     } else {
       i++;
     }
+  }
+}
+
+void Scheduler::count_dont_commitments_kept_by_leaving_their_tasks_undone(Schedule& schedule) {
+  ScheduleElementList& timeline = schedule.timeline_schedule;
+  float end = timeline.length() == 0
+                  ? schedule.start_time_to_schedule_for
+                  : timeline.get(timeline.length() - 1)->finish_time_distribution.get_specified_value(schedule_with.d);
+  CommitmentList& undetermined = schedule.undetermined_local_commitments;
+  long i = 0;
+  while (i < undetermined.length()) {
+    LocalCommitment* c = undetermined.get(i)->as_local();
+    bool kept = c != nullptr && c->type == DONT_COMMITMENT_TYPE;
+    for (long k = 0; kept && k < c->dps_for_tasks->length(); k++) kept = task_left_undone(schedule, c->dps_for_tasks->get(k));
+    if (!kept) {
+      i++;
+      continue;
+    }
+    undetermined.remove(i, 0);
+    count_as_satisfied(schedule, c, end);
   }
 }

@@ -222,12 +222,18 @@ float Scheduler::move_uncertainty_early(Schedule&, Method*, DecisionPoint* dp, f
 float Scheduler::prefer_increased_quality(Schedule&, Method* method, DecisionPoint* dp, float rating) {
   std::cout << "Inside prefer-increased-quality, orig rating is " << rating << "\n";
   std::cout << "Method is " << method->id << "\n";
-  // The overall quality is the meta node's working quality.
-  float before = dp_to_meta_root->working_quality.get_specified_value(schedule_with.q);
+  // The overall quality is the meta node's working quality. The what-if stops at the task
+  // group, so the meta node is combined from its task groups for each reading, and once
+  // more after the undo to leave it as it was.
+  DecisionPoint* meta = dp_to_meta_root;
+  calculate_working_qdc_for_task(meta);
+  float before = meta->working_quality.get_specified_value(schedule_with.q);
   ResourceList saved;
   see_what_happens_if_we_add_method_x_to_schedule(dp, saved);
-  float after = dp_to_meta_root->working_quality.get_specified_value(schedule_with.q);
+  calculate_working_qdc_for_task(meta);
+  float after = meta->working_quality.get_specified_value(schedule_with.q);
   undo_see_what_happens_if_we_add_method_x_to_schedule(dp, saved);
+  calculate_working_qdc_for_task(meta);
   saved.delete_list(1);
   float gain = 0.0f;
   if (before > 0.0f) {

@@ -28,6 +28,7 @@ void Scheduler::finish_schedule_quality(Schedule& schedule) {
   schedule.remove_any_trailing_slack_time_elements();
   calc_sched_overall_quality_from_working_qualities_of_dps(schedule, 1);
   schedule.schedule_is_complete_do_final_bookkeeping();
+  count_dont_commitments_kept_by_leaving_their_tasks_undone(schedule);
   schedule.all_undetermined_are_now_violated();
   special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(schedule);
 }

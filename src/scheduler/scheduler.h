@@ -258,6 +258,9 @@ class Scheduler {
   void record_newly_satisfied_and_violated_local_commitments(Schedule& schedule, long& num_newly_satisfied,
                                                              long& num_newly_violated,
                                                              float when_satisfied_or_violated);
+  // At the end of a build: a DONT whose tasks got no quality and none of whose methods
+  // were placed has been kept, satisfied at the end of the schedule.
+  void count_dont_commitments_kept_by_leaving_their_tasks_undone(Schedule& schedule);
 
   //===----------------------------------------------------------------------===//
   // Schedule-building loop: schedule_building_loop.cpp

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "foundation/foundation_test_support.h"
 #include "language/vorna_io_test_support.h"
 #include "scheduler_test_support.h"
 
@@ -214,6 +215,86 @@ TEST_F(CommitmentTracking, HardDontPushesAreGivenBackWithTheStatusAtEachBuild) {
   EXPECT_EQ(m->earliest_start_time, original);
   EXPECT_EQ(d->status, COMMITMENT_UNDETERMINED);
   EXPECT_EQ(d->satisfaction_time, UNSET_TIME);
+}
+
+// A greedy build of the planned methods from the loop's reset, its notes swallowed.
+Schedule* build_planned(Scheduler& s, Alternative& plan) {
+  DecisionPoint* meta = s.dp_to_meta_root;
+  s.reset_all_dp_variables_prior_to_scheduling(meta, meta);
+  Schedule* built = nullptr;
+  foundation_test::stderr_of([&] { built = s.heuristically_build_schedule_for_given_alternative(meta, &plan); });
+  return built;
+}
+
+// T's two methods, 4 each, one after the other; T needs both to reach 8.
+std::string two_halves(float second_duration, const std::string& commitment) {
+  return std::string(AGENT_A) + group("G", "T", "q_sum") + scheduler_test::task("T", "G", "a b", "q_sum_all") +
+         method("a", "T", 5, 4, 0) + method("b", "T", 5, second_duration, 0) + commitment;
+}
+
+TEST_F(CommitmentTracking, ADeadlineIsJudgedWhenTheTasksLastMethodIsDone) {
+  const std::string deadline =
+      "(spec_commitment (label C) (type deadline) (task T) (importance 2) (minimum_quality 8) "
+      "(earliest_start_time -9) (deadline 10) (time_satisfied -9))\n";
+  struct Case {
+    const char* name;
+    float second_duration;
+    int satisfied;
+  };
+  // In both, T's own quality time is before the deadline: it got quality from its first method.
+  Case cases[] = {{"done at 8", 4, 1}, {"done at 12", 8, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prepare_schedule(two_halves(c.second_duration, deadline), {"a", "b"});
+    Schedule* s = build_planned(*scheduler, *alt);
+    ASSERT_EQ(s->timeline_schedule.length(), 2);
+    EXPECT_LT(node("T")->time_task_or_method_gets_quality, 10.0f);
+    EXPECT_EQ(s->num_satisfied_local_commitments, c.satisfied);
+    EXPECT_EQ(s->num_violated_local_commitments, 1 - c.satisfied);
+    EXPECT_EQ(s->num_proposed_local_commitments_violated, 1 - c.satisfied);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(CommitmentTracking, ADontWhoseTaskWasLeftUndoneIsKeptAtTheEnd) {
+  const std::string text =
+      std::string(AGENT_A) + group("G", "a T", "q_sum") + method("a", "G", 5, 3, 0) +
+      scheduler_test::task("T", "G", "b", "q_max") + method("b", "T", 5, 2, 0) +
+      "(spec_commitment (label D) (type dont) (task T) (importance 2) (minimum_quality 0) (earliest_start_time -9) "
+      "(deadline -9) (dont_interval_start 2) (dont_interval_end 6) (time_satisfied -9))\n"
+      "(spec_commitment (label L) (type deadline) (task T) (importance 2) (minimum_quality 1) "
+      "(earliest_start_time -9) (deadline 10) (time_satisfied -9))\n";
+  prepare_schedule(text, {"a"});
+  CommitmentList& all = scheduler->all_local_commitments;
+  LocalCommitment* dont = all.get(all.get(0L)->commitment_id == "D" ? 0L : 1L)->as_local();
+  Schedule* s = build_planned(*scheduler, *alt);
+  ASSERT_EQ(s->timeline_schedule.length(), 1);
+  ASSERT_EQ(s->satisfied_local_commitments.length(), 1);
+  EXPECT_EQ(s->satisfied_local_commitments.get(0L), dont);
+  EXPECT_EQ(dont->status, COMMITMENT_SATISFIED);
+  EXPECT_EQ(dont->satisfaction_time, 3.0f);  // where a ends
+  EXPECT_EQ(s->num_satisfied_local_commitments, 1);
+  EXPECT_EQ(s->num_proposed_local_commitments_satisfied, 1);
+  // Any other kind still counts as violated.
+  ASSERT_EQ(s->violated_local_commitments.length(), 1);
+  EXPECT_EQ(s->violated_local_commitments.get(0L)->commitment_id, "L");
+  EXPECT_EQ(s->num_violated_local_commitments, 1);
+  EXPECT_EQ(s->num_proposed_local_commitments_violated, 1);
+  TearDown();
+  SetUp();
+
+  // A method of the task in the timeline, though the task holds no quality: the DONT is
+  // left to the usual rule.
+  prepare_schedule(text, {"a", "b"});
+  auto* placed = new ScheduleElement;
+  placed->method_id = "b";
+  placed->method_to_execute = method_named("b");
+  placed->finish_time_distribution.replace_with(1.0f, 4.0f);
+  schedule->timeline_schedule.add(placed);
+  scheduler->count_dont_commitments_kept_by_leaving_their_tasks_undone(*schedule);
+  EXPECT_EQ(schedule->undetermined_local_commitments.length(), 2);
+  EXPECT_EQ(schedule->num_satisfied_local_commitments, 0);
 }
 
 TEST_F(CommitmentTracking, FatalLinksStopWithTheirMessages) {

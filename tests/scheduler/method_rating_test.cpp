@@ -179,6 +179,28 @@ TEST_F(MethodRating, TheCommitmentScoreWeighsEachKindOfChange) {
   }
 }
 
+TEST_F(MethodRating, TheQualityGainIsReadAtTheMetaNode) {
+  prepare_schedule(std::string(AGENT_A) + group("G", "m n", "q_sum") + method("m", "G", 10, 2, 0) +
+                       method("n", "G", 5, 1, 0),
+                   {"m", "n"});
+  DecisionPoint* meta = scheduler->dp_to_meta_root;
+  auto rating_with_m = [&](float rating) {
+    testing::internal::CaptureStdout();
+    float r = scheduler->prefer_increased_quality(*schedule, method_named("m"), node("m"), rating);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Method is m\n"), std::string::npos);
+    return r;
+  };
+  // Nothing yet: any quality is a gain of 1.0.
+  EXPECT_EQ(rating_with_m(1.0f), 2.0f);
+  EXPECT_EQ(meta->working_quality.get_expected_value(), 0.0f);
+  // n placed, as the builder does, recomputing its task group only: 5 to 15 is a gain of 2.
+  schedule->cost.replace_with(1.0f, 0.0f);
+  scheduler->add_method_to_schedule(*schedule, method_named("n"));
+  EXPECT_EQ(rating_with_m(0.0f), 3.0f);
+  EXPECT_EQ(meta->working_quality.get_expected_value(), 5.0f);
+}
+
 TEST_F(MethodRating, ARatingLeavesTheRoundAsItFoundItButForItsLastingEffects) {
   // m, under T, gives T quality; T facilitates planned n; m uses fuel and satisfies a commitment.
   prepare_schedule(std::string(AGENT_A) + group("G", "T n", "q_sum") + task("T", "G", "m", "q_max") +
