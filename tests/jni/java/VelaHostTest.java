@@ -9,6 +9,8 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Queue;
+import java.util.concurrent.ConcurrentLinkedQueue;
 
 /**
  * The library as a Java host sees it. Each case runs in its own JVM and working folder
@@ -36,6 +38,7 @@ public class VelaHostTest {
             case "ends_host" -> endsHost(args[1]);
             case "locale" -> System.exit(locale(args[1]));
             case "endurance" -> endurance(args[1]);
+            case "concurrent_calls" -> concurrentCalls(args[1]);
             default -> throw new IllegalArgumentException("no case " + args[0]);
         }
     }
@@ -56,6 +59,11 @@ public class VelaHostTest {
 
     static String fromScheduler(String pruning, int tgAlts, String vorna) {
         return vela.call_vela(15, pruning, 50, tgAlts, 0, vorna, false);
+    }
+
+    // Slack ids come from a process-wide counter.
+    static String slackFree(String schedules) {
+        return schedules == null ? null : schedules.replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_");
     }
 
     record Run(int status, String out, String err) {}
@@ -97,6 +105,7 @@ public class VelaHostTest {
             case "normal" -> vela.call_vela_normal(Arrays.copyOfRange(action, 1, action.length));
             case "normal_null" -> vela.call_vela_normal(null);
             case "endurance" -> enduranceCalls(Files.readString(Paths.get(action[1])));
+            case "concurrent" -> concurrent(action[1]);
             default -> throw new IllegalArgumentException("no action " + action[0]);
         }
         System.out.println("java stdout after the call");
@@ -205,17 +214,59 @@ public class VelaHostTest {
     }
 
     static void enduranceCalls(String vorna) throws Exception {
-        // Slack ids come from a process-wide counter.
-        String first = fromScheduler("n", 100, vorna).replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_");
+        String first = slackFree(fromScheduler("n", 100, vorna));
         check(first.length() >= 20000, "the result is long enough to make the tracker flush: " + first.length());
         long at100 = 0;
         for (int call = 2; call <= 1000; call++) {
             String result = fromScheduler("n", 100, vorna);
-            check(result != null && result.replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_").equals(first),
+            check(result != null && slackFree(result).equals(first),
                   "call " + call + " gives the first result");
             if (call == 100) at100 = residentKb();
         }
         long growth = residentKb() - at100;
         check(growth < 8 * 1024, "resident memory grows by " + growth + " KB");
+    }
+
+    static void concurrentCalls(String source) throws Exception {
+        Run run = childRun(source, "concurrent", files.resolve("five.tvorna").toString());
+        check(run.status() == 0, "the threads' calls end normally: status " + run.status() + "\n" + run.out() + run.err());
+        check(run.out().contains("java stdout after the call"), "all calls made");
+    }
+
+    // Four threads with a host object each, then four sharing one; each alternates the two
+    // methods and must get what a lone call gets.
+    static void concurrent(String input) throws Exception {
+        String vorna = Files.readString(Paths.get(input));
+        String expected = slackFree(fromScheduler("n", 100, vorna));
+        vela.call_vela_normal(new String[] {input, "alone"});
+        String[] outputs = {"tvorna_schedules", "schedules_for_people"};
+        List<String> expectedFiles = new ArrayList<>();
+        for (String output : outputs) expectedFiles.add(slackFree(Files.readString(Paths.get("alone." + output))));
+        Queue<Throwable> failures = new ConcurrentLinkedQueue<>();
+        for (boolean shared : new boolean[] {false, true}) {
+            List<Thread> threads = new ArrayList<>();
+            for (int t = 0; t < 4; t++) {
+                VELANative host = shared ? vela : new VELANative();
+                String prefix = (shared ? "shared" : "own") + t;
+                Thread thread = new Thread(() -> {
+                    try {
+                        for (int call = 0; call < 10; call++) {
+                            String result = host.call_vela(15, "n", 50, 100, 0, vorna, false);
+                            check(expected.equals(slackFree(result)), prefix + " call " + call + " gives the lone result");
+                            host.call_vela_normal(new String[] {input, prefix});
+                            for (int i = 0; i < outputs.length; i++)
+                                check(slackFree(Files.readString(Paths.get(prefix + "." + outputs[i]))).equals(expectedFiles.get(i)),
+                                      prefix + " run " + call + " writes the lone run's " + outputs[i]);
+                        }
+                    } catch (Throwable failure) {
+                        failures.add(failure);
+                    }
+                });
+                threads.add(thread);
+                thread.start();
+            }
+            for (Thread thread : threads) thread.join();
+        }
+        if (!failures.isEmpty()) throw new AssertionError(failures.size() + " threads failed", failures.peek());
     }
 }
