@@ -125,9 +125,11 @@ JNIEXPORT jstring JNICALL Java_agent_brel_VELANative_call_1vela(JNIEnv* env, job
                                         intermediate_alt_size, tgalt_size, display_via_dot, tvorna.get());
       Scheduler::silent = 0;
     }
-    // A copy: the flush below frees the text.
     if (schedules != nullptr) result = env->NewStringUTF(schedules);
     if (debug_file == JNI_TRUE) write_debug_file(schedules);
+    // The Java string is a copy. Left to the tracker, the text would be lost, not freed,
+    // when a driver run sets the tracker up afresh.
+    delete[] schedules;
   }
   vela_java::release_after_run(false);
   return result;

@@ -39,6 +39,7 @@ public class VelaHostTest {
             case "locale" -> System.exit(locale(args[1]));
             case "endurance" -> endurance(args[1]);
             case "concurrent_calls" -> concurrentCalls(args[1]);
+            case "alternating" -> alternating(args[1]);
             default -> throw new IllegalArgumentException("no case " + args[0]);
         }
     }
@@ -106,6 +107,7 @@ public class VelaHostTest {
             case "normal_null" -> vela.call_vela_normal(null);
             case "endurance" -> enduranceCalls(Files.readString(Paths.get(action[1])));
             case "concurrent" -> concurrent(action[1]);
+            case "alternating" -> alternatingCalls(action[1]);
             default -> throw new IllegalArgumentException("no action " + action[0]);
         }
         System.out.println("java stdout after the call");
@@ -199,9 +201,14 @@ public class VelaHostTest {
         return 0;
     }
 
+    // The action in a JVM whose heap is all resident from the start, so that resident
+    // memory grows only with the native side.
+    static Run fixedHeapRun(String source, String... action) throws Exception {
+        return childRun(source, Paths.get("."), List.of("-Xms64m", "-Xmx64m", "-XX:+AlwaysPreTouch"), List.of(), action);
+    }
+
     static void endurance(String source) throws Exception {
-        Run run = childRun(source, Paths.get("."), List.of("-Xms64m", "-Xmx64m", "-XX:+AlwaysPreTouch"), List.of(),
-                           "endurance", files.resolve("five.tvorna").toString());
+        Run run = fixedHeapRun(source, "endurance", files.resolve("five.tvorna").toString());
         check(run.status() == 0, "the calls end normally: " + run.err());
         check(!run.out().contains("WARNING: delete encountered 0x0"), "no null delete");
         check(run.out().contains("java stdout after the call"), "all calls made");
@@ -268,5 +275,30 @@ public class VelaHostTest {
             for (Thread thread : threads) thread.join();
         }
         if (!failures.isEmpty()) throw new AssertionError(failures.size() + " threads failed", failures.peek());
+    }
+
+    static void alternating(String source) throws Exception {
+        Run run = fixedHeapRun(source, "alternating", files.resolve("five.tvorna").toString());
+        String err = run.err();
+        check(run.status() == 0, "the calls end normally: " + err.substring(Math.max(0, err.length() - 1000)));
+        check(run.out().contains("java stdout after the call"), "all calls made");
+    }
+
+    // A driver run between schedule requests starts the tracker afresh; what a request
+    // left in it must not be lost to it.
+    static void alternatingCalls(String input) throws Exception {
+        String vorna = Files.readString(Paths.get(input));
+        String first = slackFree(fromScheduler("n", 100, vorna));
+        long at200 = 0;
+        for (int alternation = 1; alternation <= 1000; alternation++) {
+            // Compared now and then: the comparison's own compiled code would be measured too.
+            String result = alternation > 1 ? fromScheduler("n", 100, vorna) : first;
+            check(result != null && (alternation % 100 != 0 || slackFree(result).equals(first)),
+                  "alternation " + alternation + " gives the first result");
+            vela.call_vela_normal(new String[] {input, "run"});
+            if (alternation == 200) at200 = residentKb();
+        }
+        long growth = residentKb() - at200;
+        check(growth < 8 * 1024, "resident memory grows by " + growth + " KB");
     }
 }
