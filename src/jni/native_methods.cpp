@@ -1,6 +1,8 @@
 // The two native methods of agent.brel.VELANative. Each runs in the "C" locale (the host
 // sets its own from the environment, and the files' numbers go through printf) and in
-// library mode, and leaves both as it found them.
+// library mode, and leaves both as it found them. The scheduler's state is process-wide,
+// so each call holds the monitor of the VELANative class throughout: calls from any
+// threads, on any objects, run one at a time.
 #include <jni.h>
 #include <locale.h>
 
@@ -15,6 +17,34 @@
 #include "scheduler/scheduler.h"
 
 namespace {
+
+// The VELANative class's monitor, held from construction to destruction. The lock is the
+// JVM's, so the library keeps no lock state of its own.
+class ClassMonitor {
+ public:
+  // The class is looked up by the loader of the native methods, so a subclass's object
+  // takes the same lock.
+  explicit ClassMonitor(JNIEnv* env) : env(env), type(env->FindClass("agent/brel/VELANative")) {
+    if (type != nullptr && env->MonitorEnter(type) != JNI_OK) {
+      env->DeleteLocalRef(type);
+      type = nullptr;
+    }
+  }
+  ~ClassMonitor() {
+    if (type == nullptr) return;
+    env->MonitorExit(type);
+    env->DeleteLocalRef(type);
+  }
+  ClassMonitor(const ClassMonitor&) = delete;
+  ClassMonitor& operator=(const ClassMonitor&) = delete;
+
+  // Whether the lock is held; when not, an exception is pending for the host.
+  bool held() const { return type != nullptr; }
+
+ private:
+  JNIEnv* env;
+  jclass type;
+};
 
 // Made at load; null if the system could not make it, and then the host's locale stays.
 const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -74,6 +104,8 @@ JNIEXPORT jstring JNICALL Java_agent_brel_VELANative_call_1vela(JNIEnv* env, job
                                                                jstring jpruning_setting, jint intermediate_alt_size,
                                                                jint tgalt_size, jint display_via_dot, jstring jtvorna,
                                                                jboolean debug_file) {
+  ClassMonitor monitor(env);
+  if (!monitor.held()) return nullptr;
   LibraryCall call;
   jstring result = nullptr;
   {
@@ -93,15 +125,19 @@ JNIEXPORT jstring JNICALL Java_agent_brel_VELANative_call_1vela(JNIEnv* env, job
                                         intermediate_alt_size, tgalt_size, display_via_dot, tvorna.get());
       Scheduler::silent = 0;
     }
-    // A copy: the flush below frees the text.
     if (schedules != nullptr) result = env->NewStringUTF(schedules);
     if (debug_file == JNI_TRUE) write_debug_file(schedules);
+    // The Java string is a copy. Left to the tracker, the text would be lost, not freed,
+    // when a driver run sets the tracker up afresh.
+    delete[] schedules;
   }
   vela_java::release_after_run(false);
   return result;
 }
 
 JNIEXPORT void JNICALL Java_agent_brel_VELANative_call_1vela_1normal(JNIEnv* env, jobject, jobjectArray args) {
+  ClassMonitor monitor(env);
+  if (!monitor.held()) return;
   LibraryCall call;
   FILE* kept_stdout = stdout;
   FILE* kept_stderr = stderr;

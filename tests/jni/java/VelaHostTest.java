@@ -9,6 +9,8 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Queue;
+import java.util.concurrent.ConcurrentLinkedQueue;
 
 /**
  * The library as a Java host sees it. Each case runs in its own JVM and working folder
@@ -36,6 +38,8 @@ public class VelaHostTest {
             case "ends_host" -> endsHost(args[1]);
             case "locale" -> System.exit(locale(args[1]));
             case "endurance" -> endurance(args[1]);
+            case "concurrent_calls" -> concurrentCalls(args[1]);
+            case "alternating" -> alternating(args[1]);
             default -> throw new IllegalArgumentException("no case " + args[0]);
         }
     }
@@ -56,6 +60,11 @@ public class VelaHostTest {
 
     static String fromScheduler(String pruning, int tgAlts, String vorna) {
         return vela.call_vela(15, pruning, 50, tgAlts, 0, vorna, false);
+    }
+
+    // Slack ids come from a process-wide counter.
+    static String slackFree(String schedules) {
+        return schedules == null ? null : schedules.replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_");
     }
 
     record Run(int status, String out, String err) {}
@@ -97,6 +106,8 @@ public class VelaHostTest {
             case "normal" -> vela.call_vela_normal(Arrays.copyOfRange(action, 1, action.length));
             case "normal_null" -> vela.call_vela_normal(null);
             case "endurance" -> enduranceCalls(Files.readString(Paths.get(action[1])));
+            case "concurrent" -> concurrent(action[1]);
+            case "alternating" -> alternatingCalls(action[1]);
             default -> throw new IllegalArgumentException("no action " + action[0]);
         }
         System.out.println("java stdout after the call");
@@ -190,9 +201,14 @@ public class VelaHostTest {
         return 0;
     }
 
+    // The action in a JVM whose heap is all resident from the start, so that resident
+    // memory grows only with the native side.
+    static Run fixedHeapRun(String source, String... action) throws Exception {
+        return childRun(source, Paths.get("."), List.of("-Xms64m", "-Xmx64m", "-XX:+AlwaysPreTouch"), List.of(), action);
+    }
+
     static void endurance(String source) throws Exception {
-        Run run = childRun(source, Paths.get("."), List.of("-Xms64m", "-Xmx64m", "-XX:+AlwaysPreTouch"), List.of(),
-                           "endurance", files.resolve("five.tvorna").toString());
+        Run run = fixedHeapRun(source, "endurance", files.resolve("five.tvorna").toString());
         check(run.status() == 0, "the calls end normally: " + run.err());
         check(!run.out().contains("WARNING: delete encountered 0x0"), "no null delete");
         check(run.out().contains("java stdout after the call"), "all calls made");
@@ -205,17 +221,84 @@ public class VelaHostTest {
     }
 
     static void enduranceCalls(String vorna) throws Exception {
-        // Slack ids come from a process-wide counter.
-        String first = fromScheduler("n", 100, vorna).replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_");
+        String first = slackFree(fromScheduler("n", 100, vorna));
         check(first.length() >= 20000, "the result is long enough to make the tracker flush: " + first.length());
         long at100 = 0;
         for (int call = 2; call <= 1000; call++) {
             String result = fromScheduler("n", 100, vorna);
-            check(result != null && result.replaceAll("Slack_MyTime_[0-9]+", "Slack_MyTime_").equals(first),
+            check(result != null && slackFree(result).equals(first),
                   "call " + call + " gives the first result");
             if (call == 100) at100 = residentKb();
         }
         long growth = residentKb() - at100;
+        check(growth < 8 * 1024, "resident memory grows by " + growth + " KB");
+    }
+
+    static void concurrentCalls(String source) throws Exception {
+        Run run = childRun(source, "concurrent", files.resolve("five.tvorna").toString());
+        check(run.status() == 0, "the threads' calls end normally: status " + run.status() + "\n" + run.out() + run.err());
+        check(run.out().contains("java stdout after the call"), "all calls made");
+    }
+
+    // Four threads with a host object each, then four sharing one; each alternates the two
+    // methods and must get what a lone call gets.
+    static void concurrent(String input) throws Exception {
+        String vorna = Files.readString(Paths.get(input));
+        String expected = slackFree(fromScheduler("n", 100, vorna));
+        vela.call_vela_normal(new String[] {input, "alone"});
+        String[] outputs = {"tvorna_schedules", "schedules_for_people"};
+        List<String> expectedFiles = new ArrayList<>();
+        for (String output : outputs) expectedFiles.add(slackFree(Files.readString(Paths.get("alone." + output))));
+        Queue<Throwable> failures = new ConcurrentLinkedQueue<>();
+        for (boolean shared : new boolean[] {false, true}) {
+            List<Thread> threads = new ArrayList<>();
+            for (int t = 0; t < 4; t++) {
+                VELANative host = shared ? vela : new VELANative();
+                String prefix = (shared ? "shared" : "own") + t;
+                Thread thread = new Thread(() -> {
+                    try {
+                        for (int call = 0; call < 10; call++) {
+                            String result = host.call_vela(15, "n", 50, 100, 0, vorna, false);
+                            check(expected.equals(slackFree(result)), prefix + " call " + call + " gives the lone result");
+                            host.call_vela_normal(new String[] {input, prefix});
+                            for (int i = 0; i < outputs.length; i++)
+                                check(slackFree(Files.readString(Paths.get(prefix + "." + outputs[i]))).equals(expectedFiles.get(i)),
+                                      prefix + " run " + call + " writes the lone run's " + outputs[i]);
+                        }
+                    } catch (Throwable failure) {
+                        failures.add(failure);
+                    }
+                });
+                threads.add(thread);
+                thread.start();
+            }
+            for (Thread thread : threads) thread.join();
+        }
+        if (!failures.isEmpty()) throw new AssertionError(failures.size() + " threads failed", failures.peek());
+    }
+
+    static void alternating(String source) throws Exception {
+        Run run = fixedHeapRun(source, "alternating", files.resolve("five.tvorna").toString());
+        String err = run.err();
+        check(run.status() == 0, "the calls end normally: " + err.substring(Math.max(0, err.length() - 1000)));
+        check(run.out().contains("java stdout after the call"), "all calls made");
+    }
+
+    // A driver run between schedule requests starts the tracker afresh; what a request
+    // left in it must not be lost to it.
+    static void alternatingCalls(String input) throws Exception {
+        String vorna = Files.readString(Paths.get(input));
+        String first = slackFree(fromScheduler("n", 100, vorna));
+        long at200 = 0;
+        for (int alternation = 1; alternation <= 1000; alternation++) {
+            // Compared now and then: the comparison's own compiled code would be measured too.
+            String result = alternation > 1 ? fromScheduler("n", 100, vorna) : first;
+            check(result != null && (alternation % 100 != 0 || slackFree(result).equals(first)),
+                  "alternation " + alternation + " gives the first result");
+            vela.call_vela_normal(new String[] {input, "run"});
+            if (alternation == 200) at200 = residentKb();
+        }
+        long growth = residentKb() - at200;
         check(growth < 8 * 1024, "resident memory grows by " + growth + " KB");
     }
 }

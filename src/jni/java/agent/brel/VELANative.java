@@ -1,6 +1,10 @@
 package agent.brel;
 
-/** The scheduler as a native library: schedules for a task-structure text, or a whole command-line run. */
+/**
+ * The scheduler as a native library: schedules for a task-structure text, or a whole command-line run.
+ * The scheduler's state is process-wide: concurrent calls, from any threads and on any objects, wait
+ * for each other (each call holds the monitor of this class).
+ */
 public class VELANative {
     static {
         System.loadLibrary("vela-java");
