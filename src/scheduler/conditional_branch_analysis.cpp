@@ -261,10 +261,12 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
     }
   }
 
-  // The node stays locked, so an adjusted quality reaches the task group.
+  // The node stays locked, so an adjusted quality reaches the task groups. The leaf holds
+  // the quality over all of them, as the builder's estimate does: the method's own group
+  // alone would drop what the others reached on this path.
   s.global_working_change_counter++;
   s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
-  cb->q_at_tg_after_this_scheduled.duplicate(dp->dp_of_task_group_root->working_quality);
+  cb->q_at_tg_after_this_scheduled.duplicate(s.dp_to_meta_root->working_quality);
 
   // No other copy is held at this level; the list handed down belongs to the parent.
   ResourceList no_other_copy;

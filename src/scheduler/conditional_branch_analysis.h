@@ -1,7 +1,7 @@
 // The conditional-branch analysis: a schedule's quality recomputed by following every
 // branch of success and failure of its methods, in order. A method that may end with
 // zero quality splits the future into a path on which it failed and one on which it
-// succeeded; each complete path ends in a leaf holding the task group's quality on it, and
+// succeeded; each complete path ends in a leaf holding the task groups' quality on it, and
 // the leaves, weighted by their path probabilities, make the new quality distribution.
 // Schedules with slack, partial cpu shares, several outcomes or weighting factors other
 // than 1.0 keep their builder's estimate.
@@ -56,6 +56,7 @@ class CBranch {
   Distribution branch_ft;
   CBranch* prev = nullptr;
   CBranchList nexts;
+  // The quality over all task groups (the meta root's) once this method has run.
   Distribution q_at_tg_after_this_scheduled;
   DecisionPoint* ptr_to_dp = nullptr;
 };

@@ -118,6 +118,25 @@ TEST_F(Analysis, SplitsOnFailureAndMergesTheLeavesByPathProbability) {
   }
 }
 
+// Each leaf holds the quality over every task group, not the last method's group alone:
+// B's 5 counts on both paths whatever the order.
+TEST_F(Analysis, LeavesHoldTheQualityOfAllTaskGroups) {
+  prepare(std::string(AGENT_A) + group("G1", "A", "q_sum") + group("G2", "B", "q_sum") +
+          "(spec_method (label A) (agent A) (supertasks G1) (outcomes " + outcome("0 0.2 10 0.8", "5 1", "0 1") +
+          "))\n" + method("B", "G2", 5, 3, 0));
+  Schedule* a_then_b = schedule_of({"A", "B"});
+  ASSERT_EQ(analyse(a_then_b), 1);
+  EXPECT_EQ(leaves(), (std::vector<std::string>{"B.follows_success 0.80", "B.follows_failure 0.20"}));
+  EXPECT_EQ(pairs(a_then_b->quality), "(0.20 5.00)(0.80 15.00)");
+  EXPECT_FLOAT_EQ(a_then_b->quality.get_expected_value(), 13.0f);
+  Schedule* b_then_a = schedule_of({"B", "A"});
+  ASSERT_EQ(analyse(b_then_a), 1);
+  EXPECT_EQ(pairs(b_then_a->quality), "(0.20 5.00)(0.80 15.00)");
+  Schedule* a_alone = schedule_of({"A"});
+  ASSERT_EQ(analyse(a_alone), 1);
+  EXPECT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 10.00)");
+}
+
 TEST_F(Analysis, AFailingMethodThatConsumesWhatTheNextNeedsStillGivesBothBranches) {
   prepare(std::string(AGENT_A) + group("G", "a b", "q_sum") + uncertain("a", "0 0.5 10 0.5", "1 1") +
           method("b", "G", 5, 1, 0) +
