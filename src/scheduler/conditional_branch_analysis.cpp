@@ -15,6 +15,7 @@ OnceOnlyFlag warning_message_one_issued;
 OnceOnlyFlag warning_message_two_issued;
 OnceOnlyFlag warning_message_three_issued;
 OnceOnlyFlag warning_message_four_issued;
+OnceOnlyFlag commitment_value_warning_issued;
 OnceOnlyFlag too_many_leaves_warning_issued;
 
 constexpr const char* DIVIDER = "---------------------------------------------------------------------------\n";
@@ -75,7 +76,8 @@ void CBranchAnalyzer::free_nodes() {
 int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedule) {
   if (s == nullptr || schedule == nullptr) error_exit("Cbranch analyzer was passed a null schedule or a null scheduler.", 1);
   if (schedule->timeline_schedule.length() == 0) return 0;
-  if (all_elements_use_supported_features(schedule) != 1 || all_tasks_have_supported_attributes(schedule) != 1) {
+  if (all_elements_use_supported_features(schedule) != 1 || all_tasks_have_supported_attributes(schedule) != 1 ||
+      quality_leaves_out_no_commitment_value(schedule) != 1) {
     warn_schedule_not_supported();
     return 0;
   }
@@ -163,6 +165,14 @@ int CBranchAnalyzer::check_method_warn_if_unsupported_feature(Method* method, Sc
                              " yet supported in the new analyzer function.");
   }
   return supported;
+}
+
+int CBranchAnalyzer::quality_leaves_out_no_commitment_value(Schedule* schedule) {
+  if (!schedule->quality_includes_commitment_value) return 1;
+  warn_unsupported_feature(commitment_value_warning_issued,
+                           " for a schedule whose quality includes the value of kept commitments.  This feature is not",
+                           " yet supported in the new analyzer function.");
+  return 0;
 }
 
 int CBranchAnalyzer::all_tasks_have_supported_attributes(Schedule* schedule) {

@@ -3,8 +3,8 @@
 // zero quality splits the future into a path on which it failed and one on which it
 // succeeded; each complete path ends in a leaf holding the task groups' quality on it, and
 // the leaves, weighted by their path probabilities, make the new quality distribution.
-// Schedules with slack, partial cpu shares, several outcomes or weighting factors other
-// than 1.0 keep their builder's estimate.
+// Schedules with slack, partial cpu shares, several outcomes, weighting factors other
+// than 1.0 or a quality raised by kept commitments keep their builder's estimate.
 #pragma once
 
 #include <cstdio>
@@ -79,6 +79,9 @@ class CBranchAnalyzer {
 
   int all_elements_use_supported_features(Schedule* schedule);
   int all_tasks_have_supported_attributes(Schedule* schedule);
+  // 0, with its warning once per process, when kept commitments raised the schedule's
+  // quality: the tree is recomputed without their value.
+  int quality_leaves_out_no_commitment_value(Schedule* schedule);
   int check_method_warn_if_unsupported_feature(Method* method, ScheduleElement* element);
   int recursive_depth_first_cbranch_build(long method_counter, CBranch* prev, float prob_of_this_branch,
                                           Distribution& q_of_prev_for_this_branch,

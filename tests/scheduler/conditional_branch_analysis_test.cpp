@@ -137,6 +137,48 @@ TEST_F(Analysis, LeavesHoldTheQualityOfAllTaskGroups) {
   EXPECT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 10.00)");
 }
 
+// The tree is recomputed without the value of kept commitments, so a schedule whose
+// quality that value raised keeps its estimate; one it left alone is analysed.
+TEST_F(Analysis, SchedulesRaisedByKeptCommitmentsKeepTheirEstimate) {
+  prepare(std::string(AGENT_A) + group("G", "A B", "q_sum") + uncertain("A", "0 0.2 5 0.8", "5 1") +
+          method("B", "G", 4, 3, 0) +
+          "(spec_commitment (label C) (type deadline) (agent A) (task A) (importance 1) (minimum_quality 1) "
+          "(earliest_start_time -9) (deadline 20) (time_satisfied -9) "
+          "(spec_attributes (quality_for_commitment_satisfaction 3 1)))\n");
+  Alternative plan;
+  plan.of_task = "plan";
+  auto built = [&](std::initializer_list<const char*> ids) {
+    plan.method_list.delete_list(0);
+    for (const char* id : ids) plan.method_list.append(task_named(id));
+    DecisionPoint* meta = scheduler->dp_to_meta_root;
+    scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+    testing::internal::CaptureStderr();
+    Schedule* s = scheduler->heuristically_build_schedule_for_given_alternative(meta, &plan);
+    testing::internal::GetCapturedStderr();
+    return s;
+  };
+  Schedule* both = built({"A", "B"});
+  ASSERT_EQ(pairs(both->quality), "(0.20 4.00)(0.80 12.00)");
+  EXPECT_EQ(analyse(both), 0);
+  EXPECT_NE(err.find("Warning, CBranchAnalyzer is trying to create the analysis tree for a schedule whose quality "
+                     "includes the value of kept commitments."),
+            std::string::npos);
+  EXPECT_NE(err.find("Warning, due to the use of features unsupported by the advanced analyzer"), std::string::npos);
+  EXPECT_EQ(pairs(both->quality), "(0.20 4.00)(0.80 12.00)");
+  EXPECT_FLOAT_EQ(both->prob_expected_q_or_better, 0.8f);
+
+  Schedule* a_alone = built({"A"});
+  ASSERT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 8.00)");
+  EXPECT_EQ(analyse(a_alone), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 8.00)");
+
+  Schedule* b_alone = built({"B"});
+  EXPECT_EQ(analyse(b_alone), 1);
+  EXPECT_EQ(pairs(b_alone->quality), "(1.00 4.00)");
+  plan.method_list.delete_list(0);
+}
+
 TEST_F(Analysis, AFailingMethodThatConsumesWhatTheNextNeedsStillGivesBothBranches) {
   prepare(std::string(AGENT_A) + group("G", "a b", "q_sum") + uncertain("a", "0 0.5 10 0.5", "1 1") +
           method("b", "G", 5, 1, 0) +
