@@ -66,15 +66,21 @@ class CBranchAnalyzer {
   // Above this many leaves a schedule keeps its builder's estimate: every leaf costs two
   // recomputations of the whole tree.
   static constexpr long MAX_LEAVES = 4096;
+  // Nor may the walk's recomputations visit more decision points in all than this: the
+  // leaves alone do not bound the work, which grows with the methods between the splits
+  // and with the size of the tree each node recomputes.
+  static constexpr long MAX_DECISION_POINT_STEPS = 10000000;
 
-  CBranchAnalyzer() = default;
+  // The runs use the named bound on steps.
+  explicit CBranchAnalyzer(long max_decision_point_steps = MAX_DECISION_POINT_STEPS)
+      : max_decision_point_steps(max_decision_point_steps) {}
   ~CBranchAnalyzer();
   CBranchAnalyzer(const CBranchAnalyzer&) = delete;
   CBranchAnalyzer& operator=(const CBranchAnalyzer&) = delete;
 
-  // 1 when the schedule's quality was recomputed; 0 for an empty, unsupported or too
-  // branchy schedule, left as it was. The scheduler's tree and working resources are left
-  // in the state of the last path explored.
+  // 1 when the schedule's quality was recomputed; 0 for an empty, unsupported, too branchy
+  // or too costly schedule, left as it was. The scheduler's tree and working resources are
+  // left in the state of the last path explored.
   int compute_schedules_statistics(Scheduler* scheduler, Schedule* schedule);
 
   int all_elements_use_supported_features(Schedule* schedule);
@@ -103,9 +109,18 @@ class CBranchAnalyzer {
 
  private:
   void free_nodes();
+  // The whole decision-point tree recomputed from the meta root, its steps counted.
+  void recompute_working_values();
+  bool walk_stopped() const { return too_many_leaves || too_many_steps; }
 
-  // Every node of the last tree but its root.
-  std::vector<std::unique_ptr<CBranch>> nodes;
+  // The leaves of the last tree. A node between the root and the leaves lives only while
+  // the walk is under it.
+  std::vector<std::unique_ptr<CBranch>> kept_leaves;
   long leaves_built = 0;
   bool too_many_leaves = false;
+  const long max_decision_point_steps;
+  // Every recomputation visits each decision point of the tree once.
+  long decision_points_in_tree = 0;
+  long decision_point_steps = 0;
+  bool too_many_steps = false;
 };

@@ -48,9 +48,10 @@ class Analysis : public scheduler_test::PreparedRound {
     return schedules.back().get();
   }
 
-  int analyse(Schedule* s) {
+  int analyse(Schedule* s) { return analyse_with(analyzer, s); }
+  int analyse_with(CBranchAnalyzer& by, Schedule* s) {
     testing::internal::CaptureStderr();
-    int done = analyzer.compute_schedules_statistics(scheduler, s);
+    int done = by.compute_schedules_statistics(scheduler, s);
     err = testing::internal::GetCapturedStderr();
     return done;
   }
@@ -270,6 +271,34 @@ TEST_F(Analysis, CapsTheTreeAt4096Leaves) {
     EXPECT_EQ(analyse(schedule()), 0);
     EXPECT_EQ(err, "");
   }
+}
+
+// Three methods that may fail in a tree of five decision points: seven nodes, the first
+// recomputing the tree twice and the others three times, 100 steps in all. One step fewer
+// stops the walk: the estimate stays, the nodes are freed, the warning names the bound.
+TEST_F(Analysis, StopsTheWalkPastItsBoundOnDecisionPointSteps) {
+  prepare(std::string(AGENT_A) + group("G", "a b c", "q_sum_all") + uncertain("a", "0 0.5 1 0.5", "1 1") +
+          uncertain("b", "0 0.5 1 0.5", "1 1") + uncertain("c", "0 0.5 1 0.5", "1 1"));
+  CBranchAnalyzer at_the_bound(100);
+  Schedule* analysed = schedule_of({"a", "b", "c"});
+  EXPECT_EQ(analyse_with(at_the_bound, analysed), 1);
+  EXPECT_EQ(at_the_bound.final_nodes.length(), 4);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(pairs(analysed->quality), "(0.12 0.00)(0.38 1.00)(0.38 2.00)(0.12 3.00)");
+  // The leaves stand alone: the nodes above them were freed as the walk left them.
+  for (long i = 0; i < at_the_bound.final_nodes.length(); i++) EXPECT_EQ(at_the_bound.final_nodes.get(i)->prev, nullptr);
+
+  CBranchAnalyzer below(99);
+  Schedule* refused = schedule_of({"a", "b", "c"});
+  EXPECT_EQ(analyse_with(below, refused), 0);
+  EXPECT_NE(err.find("Warning, a schedule has more than 99 decision-point steps to recompute; the advanced "
+                     "analyzer\nkeeps its original estimate.\n"),
+            std::string::npos);
+  EXPECT_EQ(below.final_nodes.length(), 0);
+  EXPECT_EQ(pairs(refused->quality), "(1.00 7.00)");
+  EXPECT_EQ(refused->annotations, "");
+  EXPECT_EQ(analyse_with(below, schedule_of({"a", "b", "c"})), 0);
+  EXPECT_EQ(err, "");
 }
 
 }  // namespace
