@@ -6,11 +6,20 @@
 
 #include "scheduler/scheduler.h"
 
+namespace {
+// The same pairs, bit for bit, in the same order.
+bool same_pairs(const Distribution& a, const Distribution& b) {
+  return a.next_slot == b.next_slot &&
+         (a.next_slot == 0 || memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.next_slot)) == 0);
+}
+}  // namespace
+
 void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule) {
   // Two levels on purpose: the walk leaves the additions only on locked nodes, the
   // recompute with commitments then adds them at every unlocked one, each weighted in
   // its own order.
   special_add_in_commitment_value_for_dp_and_all_subs(dp_to_meta_root);
+  Distribution without_commitments(schedule.quality);
   std::string before;
   schedule.quality.print_to_string(before);
   schedule.annotations += "\tBefore adding in commitment value schedule's quality was " + before + "\n";
@@ -29,6 +38,7 @@ void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_
     e->quality.duplicate(dp->working_quality);
   }
   calc_sched_overall_quality_from_working_qualities_of_dps(schedule, 1);
+  schedule.quality_includes_commitment_value = !same_pairs(without_commitments, schedule.quality);
   schedule.schedule_is_complete_do_final_bookkeeping();
 }
 
@@ -38,7 +48,7 @@ bool same_bits(const void* a, const void* b, size_t size) { return memcmp(a, b, 
 // Every field that a later operation could read, the pairs in use included; the spare
 // capacity beyond them is never read.
 bool same_distribution(const Distribution& a, const Distribution& b) {
-  return a.next_slot == b.next_slot && a.num_storable_items == b.num_storable_items &&
+  return same_pairs(a, b) && a.num_storable_items == b.num_storable_items &&
          a.memory_allocated == b.memory_allocated && a.data_is_sorted == b.data_is_sorted &&
          a.combined_under_sigmoid_and_multiplier_not_applied == b.combined_under_sigmoid_and_multiplier_not_applied &&
          same_bits(&a.weighted_value_avg, &b.weighted_value_avg, sizeof(Value)) &&
@@ -47,8 +57,7 @@ bool same_distribution(const Distribution& a, const Distribution& b) {
          a.unsorted_statistics_are_valid == b.unsorted_statistics_are_valid &&
          same_bits(&a.value_min, &b.value_min, sizeof(Value)) && same_bits(&a.value_max, &b.value_max, sizeof(Value)) &&
          same_bits(&a.value_median, &b.value_median, sizeof(Value)) &&
-         a.sorted_statistics_are_valid == b.sorted_statistics_are_valid &&
-         same_bits(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.next_slot));
+         a.sorted_statistics_are_valid == b.sorted_statistics_are_valid;
 }
 
 bool pass_left_everything_as_it_was(const WorkingPassLog& log) {

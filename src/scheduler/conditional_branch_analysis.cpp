@@ -2,6 +2,9 @@
 #include "scheduler/conditional_branch_analysis.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
 
 #include "foundation/fatal_stop.h"
 #include "foundation/system_wrappers.h"
@@ -15,7 +18,9 @@ OnceOnlyFlag warning_message_one_issued;
 OnceOnlyFlag warning_message_two_issued;
 OnceOnlyFlag warning_message_three_issued;
 OnceOnlyFlag warning_message_four_issued;
+OnceOnlyFlag commitment_value_warning_issued;
 OnceOnlyFlag too_many_leaves_warning_issued;
+OnceOnlyFlag too_many_steps_warning_issued;
 
 constexpr const char* DIVIDER = "---------------------------------------------------------------------------\n";
 
@@ -39,6 +44,21 @@ void warn_schedule_not_supported() {
                   "only is at issue if\n");
   fprintf(stderr, "the task structure has many failure points, enables nles, and min qafs().\n");
   fprintf(stderr, "%s\n", DIVIDER);
+}
+
+// `limit` ends the first line.
+void warn_walk_stopped(OnceOnlyFlag& flag, const char* limit) {
+  if (!flag.first_time()) return;
+  fprintf(stderr,
+          "\nWarning, a schedule has more than %s; the advanced analyzer\nkeeps its original estimate.\nThis message "
+          "is only issued once per scheduling session,\nthough it may apply to more than one schedule.\n\n",
+          limit);
+}
+
+long count_decision_points(DecisionPoint* dp) {
+  long n = 1;
+  for (long i = 0; i < dp->subs.length(); i++) n += count_decision_points(dp->subs.get(i));
+  return n;
 }
 }  // namespace
 
@@ -69,13 +89,20 @@ CBranchAnalyzer::~CBranchAnalyzer() { free_nodes(); }
 
 void CBranchAnalyzer::free_nodes() {
   final_nodes.empty_list();
-  nodes.clear();
+  kept_leaves.clear();
+}
+
+void CBranchAnalyzer::recompute_working_values() {
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
+  decision_point_steps += decision_points_in_tree;
+  if (decision_point_steps > max_decision_point_steps) too_many_steps = true;
 }
 
 int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedule) {
   if (s == nullptr || schedule == nullptr) error_exit("Cbranch analyzer was passed a null schedule or a null scheduler.", 1);
   if (schedule->timeline_schedule.length() == 0) return 0;
-  if (all_elements_use_supported_features(schedule) != 1 || all_tasks_have_supported_attributes(schedule) != 1) {
+  if (all_elements_use_supported_features(schedule) != 1 || all_tasks_have_supported_attributes(schedule) != 1 ||
+      quality_leaves_out_no_commitment_value(schedule) != 1) {
     warn_schedule_not_supported();
     return 0;
   }
@@ -83,6 +110,8 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
   free_nodes();
   leaves_built = 0;
   too_many_leaves = false;
+  decision_point_steps = 0;
+  too_many_steps = false;
   scheduler = s;
   sched = schedule;
   s->reset_all_dp_variables_prior_to_scheduling(s->dp_to_meta_root, s->dp_to_meta_root);
@@ -90,6 +119,7 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
   s->start_time_to_schedule_for = 0.0f;
   s->the_current_time = 0.0f;
   s->working_resources.duplicate_list_into_this_and_copy_items(s->resources, 1);
+  decision_points_in_tree = count_decision_points(s->dp_to_meta_root);
 
   Distribution result;
   {
@@ -98,16 +128,15 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
     root.branch_ft.append(1.0f, 0.0f);
     Distribution unread;
     recursive_depth_first_cbranch_build(0, &root, 1.0f, unread, s->working_resources, "start");
-    // The nodes outlive the local root.
-    for (long i = 0; i < root.nexts.length(); i++) root.nexts.get(i)->prev = nullptr;
   }
-  if (too_many_leaves) {
-    if (too_many_leaves_warning_issued.first_time())
-      fprintf(stderr,
-              "\nWarning, a schedule has more than %ld success/failure branches; the advanced analyzer\nkeeps its "
-              "original estimate.\nThis message is only issued once per scheduling session,\nthough it may apply to "
-              "more than one schedule.\n\n",
-              MAX_LEAVES);
+  if (walk_stopped()) {
+    free_nodes();
+    if (too_many_leaves)
+      warn_walk_stopped(too_many_leaves_warning_issued,
+                        (std::to_string(MAX_LEAVES) + " success/failure branches").c_str());
+    else
+      warn_walk_stopped(too_many_steps_warning_issued,
+                        (std::to_string(max_decision_point_steps) + " decision-point steps to recompute").c_str());
     return 0;
   }
 
@@ -165,6 +194,14 @@ int CBranchAnalyzer::check_method_warn_if_unsupported_feature(Method* method, Sc
   return supported;
 }
 
+int CBranchAnalyzer::quality_leaves_out_no_commitment_value(Schedule* schedule) {
+  if (!schedule->quality_includes_commitment_value) return 1;
+  warn_unsupported_feature(commitment_value_warning_issued,
+                           " for a schedule whose quality includes the value of kept commitments.  This feature is not",
+                           " yet supported in the new analyzer function.");
+  return 0;
+}
+
 int CBranchAnalyzer::all_tasks_have_supported_attributes(Schedule* schedule) {
   TaskList tasks;
   ScheduleElementList& timeline = schedule->timeline_schedule;
@@ -198,7 +235,7 @@ void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_
   dp->working_values_are_locked = 0;
   dp->working_quality.duplicate(q_of_prev_for_this_branch);
   s.working_resources.duplicate_list_into_this_and_copy_items(resources_of_prev_for_this_branch, 1);
-  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  recompute_working_values();
   dp->working_values_are_locked = 1;
   dp->check_supers_for_newly_acquired_quality(0.0f);
 }
@@ -212,8 +249,8 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
                                                          Distribution& q_of_prev_for_this_branch,
                                                          ResourceList& resources_of_prev_for_this_branch,
                                                          std::string suffix_for_this_branch_name) {
-  // Past the cap every level unwinds without building more.
-  if (too_many_leaves) return 0;
+  // Past either bound every level unwinds without building more.
+  if (walk_stopped()) return 0;
   Scheduler& s = *scheduler;
   ScheduleElementList& timeline = sched->timeline_schedule;
   if (method_counter >= timeline.length()) error_exit("Error, cbranch analyzer recursive error.\n", 1);
@@ -226,8 +263,8 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
   DecisionPoint* dp = BasicTask::get_dp_of_task(method);
   if (dp == nullptr) error_exit("Error, cbranch analyzer has a null dp.\n", 1);
 
-  nodes.emplace_back(new ("CBranchAnalyzer") CBranch);
-  CBranch* cb = nodes.back().get();
+  std::unique_ptr<CBranch> owned(new ("CBranchAnalyzer") CBranch);
+  CBranch* cb = owned.get();
 
   // The method on this path, from the resources as they stand before it acts.
   s.global_working_change_counter++;
@@ -235,7 +272,7 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
   dp->working_values_are_locked = 0;
   ResourceList working_resources_copy;
   working_resources_copy.duplicate_list_into_this_and_copy_items(s.working_resources, 1);
-  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  recompute_working_values();
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 1;
   dp->check_supers_for_newly_acquired_quality(0.0f);
@@ -261,10 +298,12 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
     }
   }
 
-  // The node stays locked, so an adjusted quality reaches the task group.
+  // The node stays locked, so an adjusted quality reaches the task groups. The leaf holds
+  // the quality over all of them, as the builder's estimate does: the method's own group
+  // alone would drop what the others reached on this path.
   s.global_working_change_counter++;
-  s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
-  cb->q_at_tg_after_this_scheduled.duplicate(dp->dp_of_task_group_root->working_quality);
+  recompute_working_values();
+  cb->q_at_tg_after_this_scheduled.duplicate(s.dp_to_meta_root->working_quality);
 
   // No other copy is held at this level; the list handed down belongs to the parent.
   ResourceList no_other_copy;
@@ -274,6 +313,7 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
     } else {
       leaves_built++;
       final_nodes.add(cb);
+      kept_leaves.push_back(std::move(owned));
     }
   } else {
     float p0 = dp->working_quality.get_probability_value_is_zero();
@@ -282,7 +322,7 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
       failed.append(1.0f, 0.0f);
       recursive_depth_first_cbranch_build(method_counter + 1, cb, prob_of_this_branch * p0, failed,
                                           working_resources_copy, "follows_failure");
-      if (p0 != 1.0f && !too_many_leaves) {
+      if (p0 != 1.0f && !walk_stopped()) {
         reset_dps_quality_from_combined_outcomes(dp);
         Distribution succeeded(dp->working_quality);
         succeeded.redistribute_density_for_zero_values_to_others();
@@ -296,6 +336,9 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
     }
   }
   recursive_depth_first_cleanup_function(working_resources_copy, no_other_copy);
+  // Done under this node: only the path above it stays, and a leaf in final_nodes.
+  prev->nexts.remove(cb, 0);
+  cb->prev = nullptr;
   return 0;
 }
 

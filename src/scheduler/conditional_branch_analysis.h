@@ -1,10 +1,10 @@
 // The conditional-branch analysis: a schedule's quality recomputed by following every
 // branch of success and failure of its methods, in order. A method that may end with
 // zero quality splits the future into a path on which it failed and one on which it
-// succeeded; each complete path ends in a leaf holding the task group's quality on it, and
+// succeeded; each complete path ends in a leaf holding the task groups' quality on it, and
 // the leaves, weighted by their path probabilities, make the new quality distribution.
-// Schedules with slack, partial cpu shares, several outcomes or weighting factors other
-// than 1.0 keep their builder's estimate.
+// Schedules with slack, partial cpu shares, several outcomes, weighting factors other
+// than 1.0 or a quality raised by kept commitments keep their builder's estimate.
 #pragma once
 
 #include <cstdio>
@@ -56,6 +56,7 @@ class CBranch {
   Distribution branch_ft;
   CBranch* prev = nullptr;
   CBranchList nexts;
+  // The quality over all task groups (the meta root's) once this method has run.
   Distribution q_at_tg_after_this_scheduled;
   DecisionPoint* ptr_to_dp = nullptr;
 };
@@ -65,19 +66,28 @@ class CBranchAnalyzer {
   // Above this many leaves a schedule keeps its builder's estimate: every leaf costs two
   // recomputations of the whole tree.
   static constexpr long MAX_LEAVES = 4096;
+  // Nor may the walk's recomputations visit more decision points in all than this: the
+  // leaves alone do not bound the work, which grows with the methods between the splits
+  // and with the size of the tree each node recomputes.
+  static constexpr long MAX_DECISION_POINT_STEPS = 10000000;
 
-  CBranchAnalyzer() = default;
+  // The runs use the named bound on steps.
+  explicit CBranchAnalyzer(long max_decision_point_steps = MAX_DECISION_POINT_STEPS)
+      : max_decision_point_steps(max_decision_point_steps) {}
   ~CBranchAnalyzer();
   CBranchAnalyzer(const CBranchAnalyzer&) = delete;
   CBranchAnalyzer& operator=(const CBranchAnalyzer&) = delete;
 
-  // 1 when the schedule's quality was recomputed; 0 for an empty, unsupported or too
-  // branchy schedule, left as it was. The scheduler's tree and working resources are left
-  // in the state of the last path explored.
+  // 1 when the schedule's quality was recomputed; 0 for an empty, unsupported, too branchy
+  // or too costly schedule, left as it was. The scheduler's tree and working resources are
+  // left in the state of the last path explored.
   int compute_schedules_statistics(Scheduler* scheduler, Schedule* schedule);
 
   int all_elements_use_supported_features(Schedule* schedule);
   int all_tasks_have_supported_attributes(Schedule* schedule);
+  // 0, with its warning once per process, when kept commitments raised the schedule's
+  // quality: the tree is recomputed without their value.
+  int quality_leaves_out_no_commitment_value(Schedule* schedule);
   int check_method_warn_if_unsupported_feature(Method* method, ScheduleElement* element);
   int recursive_depth_first_cbranch_build(long method_counter, CBranch* prev, float prob_of_this_branch,
                                           Distribution& q_of_prev_for_this_branch,
@@ -99,9 +109,18 @@ class CBranchAnalyzer {
 
  private:
   void free_nodes();
+  // The whole decision-point tree recomputed from the meta root, its steps counted.
+  void recompute_working_values();
+  bool walk_stopped() const { return too_many_leaves || too_many_steps; }
 
-  // Every node of the last tree but its root.
-  std::vector<std::unique_ptr<CBranch>> nodes;
+  // The leaves of the last tree. A node between the root and the leaves lives only while
+  // the walk is under it.
+  std::vector<std::unique_ptr<CBranch>> kept_leaves;
   long leaves_built = 0;
   bool too_many_leaves = false;
+  const long max_decision_point_steps;
+  // Every recomputation visits each decision point of the tree once.
+  long decision_points_in_tree = 0;
+  long decision_point_steps = 0;
+  bool too_many_steps = false;
 };

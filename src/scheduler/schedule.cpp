@@ -129,6 +129,7 @@ Schedule* Schedule::duplicate_schedule_but_not_supporting_data_structures() {
   copy->annotations = annotations;
   copy->annotations_from_last_method_rating_run = annotations_from_last_method_rating_run;
   copy->created_through_simple_copy_has_no_supporting_structures = 1;
+  copy->quality_includes_commitment_value = quality_includes_commitment_value;
   copy->timeline_schedule.duplicate(timeline_schedule);
   return copy;
 }

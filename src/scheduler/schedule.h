@@ -208,6 +208,9 @@ class Schedule {
   std::string annotations;
   std::string annotations_from_last_method_rating_run;
   int created_through_simple_copy_has_no_supporting_structures = 0;
+  // The value of kept commitments changed the quality when the schedule was finished.
+  // The branch analysis recomputes without that value, so it leaves such a schedule alone.
+  bool quality_includes_commitment_value = false;
 };
 
 // The schedules of a round, in the order they were made; `add` appends, names are

@@ -48,9 +48,10 @@ class Analysis : public scheduler_test::PreparedRound {
     return schedules.back().get();
   }
 
-  int analyse(Schedule* s) {
+  int analyse(Schedule* s) { return analyse_with(analyzer, s); }
+  int analyse_with(CBranchAnalyzer& by, Schedule* s) {
     testing::internal::CaptureStderr();
-    int done = analyzer.compute_schedules_statistics(scheduler, s);
+    int done = by.compute_schedules_statistics(scheduler, s);
     err = testing::internal::GetCapturedStderr();
     return done;
   }
@@ -116,6 +117,67 @@ TEST_F(Analysis, SplitsOnFailureAndMergesTheLeavesByPathProbability) {
                                   "\tExpected value 7.000000\n"),
               std::string::npos);
   }
+}
+
+// Each leaf holds the quality over every task group, not the last method's group alone:
+// B's 5 counts on both paths whatever the order.
+TEST_F(Analysis, LeavesHoldTheQualityOfAllTaskGroups) {
+  prepare(std::string(AGENT_A) + group("G1", "A", "q_sum") + group("G2", "B", "q_sum") +
+          "(spec_method (label A) (agent A) (supertasks G1) (outcomes " + outcome("0 0.2 10 0.8", "5 1", "0 1") +
+          "))\n" + method("B", "G2", 5, 3, 0));
+  Schedule* a_then_b = schedule_of({"A", "B"});
+  ASSERT_EQ(analyse(a_then_b), 1);
+  EXPECT_EQ(leaves(), (std::vector<std::string>{"B.follows_success 0.80", "B.follows_failure 0.20"}));
+  EXPECT_EQ(pairs(a_then_b->quality), "(0.20 5.00)(0.80 15.00)");
+  EXPECT_FLOAT_EQ(a_then_b->quality.get_expected_value(), 13.0f);
+  Schedule* b_then_a = schedule_of({"B", "A"});
+  ASSERT_EQ(analyse(b_then_a), 1);
+  EXPECT_EQ(pairs(b_then_a->quality), "(0.20 5.00)(0.80 15.00)");
+  Schedule* a_alone = schedule_of({"A"});
+  ASSERT_EQ(analyse(a_alone), 1);
+  EXPECT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 10.00)");
+}
+
+// The tree is recomputed without the value of kept commitments, so a schedule whose
+// quality that value raised keeps its estimate; one it left alone is analysed.
+TEST_F(Analysis, SchedulesRaisedByKeptCommitmentsKeepTheirEstimate) {
+  prepare(std::string(AGENT_A) + group("G", "A B", "q_sum") + uncertain("A", "0 0.2 5 0.8", "5 1") +
+          method("B", "G", 4, 3, 0) +
+          "(spec_commitment (label C) (type deadline) (agent A) (task A) (importance 1) (minimum_quality 1) "
+          "(earliest_start_time -9) (deadline 20) (time_satisfied -9) "
+          "(spec_attributes (quality_for_commitment_satisfaction 3 1)))\n");
+  Alternative plan;
+  plan.of_task = "plan";
+  auto built = [&](std::initializer_list<const char*> ids) {
+    plan.method_list.delete_list(0);
+    for (const char* id : ids) plan.method_list.append(task_named(id));
+    DecisionPoint* meta = scheduler->dp_to_meta_root;
+    scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+    testing::internal::CaptureStderr();
+    Schedule* s = scheduler->heuristically_build_schedule_for_given_alternative(meta, &plan);
+    testing::internal::GetCapturedStderr();
+    return s;
+  };
+  Schedule* both = built({"A", "B"});
+  ASSERT_EQ(pairs(both->quality), "(0.20 4.00)(0.80 12.00)");
+  EXPECT_EQ(analyse(both), 0);
+  EXPECT_NE(err.find("Warning, CBranchAnalyzer is trying to create the analysis tree for a schedule whose quality "
+                     "includes the value of kept commitments."),
+            std::string::npos);
+  EXPECT_NE(err.find("Warning, due to the use of features unsupported by the advanced analyzer"), std::string::npos);
+  EXPECT_EQ(pairs(both->quality), "(0.20 4.00)(0.80 12.00)");
+  EXPECT_FLOAT_EQ(both->prob_expected_q_or_better, 0.8f);
+
+  Schedule* a_alone = built({"A"});
+  ASSERT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 8.00)");
+  EXPECT_EQ(analyse(a_alone), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(pairs(a_alone->quality), "(0.20 0.00)(0.80 8.00)");
+
+  Schedule* b_alone = built({"B"});
+  EXPECT_EQ(analyse(b_alone), 1);
+  EXPECT_EQ(pairs(b_alone->quality), "(1.00 4.00)");
+  plan.method_list.delete_list(0);
 }
 
 TEST_F(Analysis, AFailingMethodThatConsumesWhatTheNextNeedsStillGivesBothBranches) {
@@ -209,6 +271,34 @@ TEST_F(Analysis, CapsTheTreeAt4096Leaves) {
     EXPECT_EQ(analyse(schedule()), 0);
     EXPECT_EQ(err, "");
   }
+}
+
+// Three methods that may fail in a tree of five decision points: seven nodes, the first
+// recomputing the tree twice and the others three times, 100 steps in all. One step fewer
+// stops the walk: the estimate stays, the nodes are freed, the warning names the bound.
+TEST_F(Analysis, StopsTheWalkPastItsBoundOnDecisionPointSteps) {
+  prepare(std::string(AGENT_A) + group("G", "a b c", "q_sum_all") + uncertain("a", "0 0.5 1 0.5", "1 1") +
+          uncertain("b", "0 0.5 1 0.5", "1 1") + uncertain("c", "0 0.5 1 0.5", "1 1"));
+  CBranchAnalyzer at_the_bound(100);
+  Schedule* analysed = schedule_of({"a", "b", "c"});
+  EXPECT_EQ(analyse_with(at_the_bound, analysed), 1);
+  EXPECT_EQ(at_the_bound.final_nodes.length(), 4);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(pairs(analysed->quality), "(0.12 0.00)(0.38 1.00)(0.38 2.00)(0.12 3.00)");
+  // The leaves stand alone: the nodes above them were freed as the walk left them.
+  for (long i = 0; i < at_the_bound.final_nodes.length(); i++) EXPECT_EQ(at_the_bound.final_nodes.get(i)->prev, nullptr);
+
+  CBranchAnalyzer below(99);
+  Schedule* refused = schedule_of({"a", "b", "c"});
+  EXPECT_EQ(analyse_with(below, refused), 0);
+  EXPECT_NE(err.find("Warning, a schedule has more than 99 decision-point steps to recompute; the advanced "
+                     "analyzer\nkeeps its original estimate.\n"),
+            std::string::npos);
+  EXPECT_EQ(below.final_nodes.length(), 0);
+  EXPECT_EQ(pairs(refused->quality), "(1.00 7.00)");
+  EXPECT_EQ(refused->annotations, "");
+  EXPECT_EQ(analyse_with(below, schedule_of({"a", "b", "c"})), 0);
+  EXPECT_EQ(err, "");
 }
 
 }  // namespace
