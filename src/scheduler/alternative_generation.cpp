@@ -5,6 +5,7 @@
 // pruned, and a task with a deadline loses quality by the chance of missing it.
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -218,12 +219,15 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
 
     long counted = 0;
     Alternative* last_child = nullptr;
+    // A method under two members (a task under two parents) goes in once: its first occurrence.
+    std::unordered_set<BasicTask*> listed;
     for (long i = 0; i < n; i++) {
       Alternative* a = members[i]->alternatives.get(counters[i]);
       if (a->quality.some_values_are_gt_zero()) counted++;
       if (a->of_dp->task_or_method->i_am_child_number == all_subtasks - 1) last_child = a;
       if (i == 0) {
         alt->duplicate(*a);
+        for (long m = 0; m < alt->method_list.length(); m++) listed.insert(alt->method_list.get(m));
         if (qaf == VORNA_SIGMOID) {
           alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
           alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
@@ -234,7 +238,8 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
       alt->duration.combine_durations(a->duration);
       alt->potential_cost.combine_costs(a->potential_cost);
       alt->potential_duration.combine_durations(a->potential_duration);
-      for (long m = 0; m < a->method_list.length(); m++) alt->method_list.add(a->method_list.get(m));
+      for (long m = 0; m < a->method_list.length(); m++)
+        if (listed.insert(a->method_list.get(m)).second) alt->method_list.add(a->method_list.get(m));
       if (qaf != VORNA_SEQ) {
         alt->quality.combine(a->quality, qaf);
         alt->potential_quality.combine(a->potential_quality, qaf);

@@ -4,6 +4,7 @@
 // first; another agent's method that becomes due earlier goes first too.
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 
 #include "foundation/fatal_stop.h"
 #include "scheduler/method_rating_codes.h"
@@ -19,7 +20,10 @@ Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(Decision
   Schedule* schedule = begin_schedule_for_alternative(alt);
   schedule->index_alternative_methods();
   TaskList waiting;
-  waiting.append_list_not_copy_items(&alt->method_list);
+  // Each method once, in its first place: the timeline holds a method at most once.
+  std::unordered_set<BasicTask*> listed;
+  for (long i = 0; i < alt->method_list.length(); i++)
+    if (listed.insert(alt->method_list.get(i)).second) waiting.append(alt->method_list.get(i));
   check_remaining_methods_for_hard_dont_commitments_who_now_need_earliest_start_time_set(waiting,
                                                                                          start_time_to_schedule_for);
   for (long i = waiting.length() - 1; i >= 0; i--) {
