@@ -1,6 +1,7 @@
 // The decision-point node itself: construction and destruction, the consistency check
 // against the task tree, the prints and the size reports. Building the tree is in
 // decision_point_tree.cpp.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -71,7 +72,28 @@ DecisionPoint::~DecisionPoint() {
   if (task_or_method != nullptr) {
     Association* link = task_or_method->attributes.get_association_at(DP_ATTRIBUTE_KEY);
     if (link != nullptr && link->item == this) link->item = nullptr;
+    std::vector<DecisionPoint*>& nodes = task_or_method->dps_of_task;
+    nodes.erase(std::remove(nodes.begin(), nodes.end(), this), nodes.end());
   }
+}
+
+bool DecisionPoint::task_has_other_nodes() const {
+  return task_or_method != nullptr && task_or_method->dps_of_task.size() > 1;
+}
+
+void DecisionPoint::share_working_values_with_the_other_nodes_of_task() {
+  if (!task_has_other_nodes()) return;
+  for (DecisionPoint* other : task_or_method->dps_of_task)
+    if (other != this) other->take_working_values_of(*this);
+}
+
+void DecisionPoint::take_working_values_of(DecisionPoint& from) {
+  working_quality.duplicate(from.working_quality);
+  working_cost.duplicate(from.working_cost);
+  working_duration.duplicate(from.working_duration);
+  working_change_counter = from.working_change_counter;
+  working_values_are_locked = from.working_values_are_locked;
+  time_task_or_method_gets_quality = from.time_task_or_method_gets_quality;
 }
 
 // ---------------------------------------------------------------- verification

@@ -55,6 +55,23 @@ class DecisionPoint {
   const char* of_task_chars() const { return of_task.c_str(); }
   bool is_method_node() const { return task_or_method != nullptr && task_or_method->task_type == VORNA_METHOD; }
 
+  // ---- the nodes of one task: decision_point.cpp ----
+  // A task under several parents has a node per path, yet it is one task: every node
+  // carries the same working values, lock and quality time. The builders set them on the
+  // node the task's attribute names and share them from there.
+  bool task_has_other_nodes() const;
+  void share_working_values_with_the_other_nodes_of_task();
+  void take_working_values_of(DecisionPoint& from);
+  // Every node of this node's task; this one alone when the task keeps no list.
+  template <class F>
+  void for_each_node_of_task(F&& f) {
+    if (!task_has_other_nodes()) {
+      f(this);
+      return;
+    }
+    for (DecisionPoint* node : task_or_method->dps_of_task) f(node);
+  }
+
   // ---- building: decision_point_tree.cpp ----
   // Both halves in one call, for a tree whose effects stay inside the trees built so far.
   void create_parallel_dp_tree_for_task_structure(BasicTask* root, UncertaintyModeSetting mode, Scheduler* s);

@@ -29,6 +29,7 @@ void DecisionPoint::mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoi
   of_task = task->id;
   // A task under several parents gets a node per path; its attribute names the last one.
   task->attributes.add(DP_ATTRIBUTE_KEY, this);
+  task->dps_of_task.push_back(this);
   combined_outcomes =
       mode == SCHEDULE_USING_UNCERTAINTY ? &combined_outcomes_uncertainty : &combined_outcomes_expected_value;
   for (long i = 0; i < task->subtasks.length(); i++) {

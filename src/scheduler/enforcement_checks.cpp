@@ -63,6 +63,7 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
   if (sum >= 0.75f) {
     // Later tests treat the method as placed: it can no longer achieve anything.
     dp->working_values_are_locked = 1;
+    dp->share_working_values_with_the_other_nodes_of_task();
     return FAILED_ENFORCE_DISABLES;
   }
   return rating;

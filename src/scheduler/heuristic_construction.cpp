@@ -196,14 +196,17 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     if (!(promise->expected_arrival_time <= time) || dp->working_values_are_locked) continue;
     dp->working_quality.duplicate(promise->quality);
     dp->time_task_or_method_gets_quality = promise->expected_arrival_time;
+    dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
-    calculate_working_qdc_for_task_or_method_and_all_subs(dp->dp_of_task_group_root, 0);
+    recalculate_trees_of_task(dp);
     dp->working_values_are_locked = 1;
-    dp->check_supers_for_newly_acquired_quality(dp->time_task_or_method_gets_quality);
+    MyTime arrives = dp->time_task_or_method_gets_quality;
+    dp->for_each_node_of_task([arrives](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(arrives); });
     dp->working_values_are_locked = 1;
     // The other agent's method costs this agent no time and no money.
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
+    dp->share_working_values_with_the_other_nodes_of_task();
     char line[64];
     snprintf(line, sizeof line, "%f", promise->expected_arrival_time);
     notes += std::string("\t Per non-local commitment, quality arrives at ") + dp->of_task + " at time " + line + "\n";

@@ -292,6 +292,8 @@ class Scheduler {
   // Places the method after any slack it needs; a method whose quality would certainly be
   // zero is refused, leaving its node locked at zero and the resources as they were.
   void add_method_to_schedule(Schedule& schedule, Method* method);
+  // Recomputes the tree of every node of the task (once each), after its values changed.
+  void recalculate_trees_of_task(DecisionPoint* dp);
   void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
   void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
 

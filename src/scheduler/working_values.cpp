@@ -22,6 +22,16 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   if (working_pass_log != nullptr)
     working_pass_log->entries.push_back(
         {dp, dp->working_quality, dp->working_cost, dp->working_duration, dp->time_task_or_method_gets_quality});
+  if (dp->is_method_node() && dp->task_has_other_nodes()) {
+    // A method under several parents is worked out once, at the node that holds its
+    // effects and commitments; its other nodes take the outcome.
+    DecisionPoint* named = BasicTask::get_dp_of_task(dp->task_or_method);
+    if (named != nullptr && named != dp) {
+      calculate_working_qdc_for_task_or_method_and_all_subs(named, include_commitments);
+      dp->take_working_values_of(*named);
+      return;
+    }
+  }
   for (long i = 0; i < dp->subs.length(); i++)
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
   if (dp->is_method_node()) {
@@ -162,11 +172,27 @@ int Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(De
 // ---------------------------------------------------------------- what-if
 
 namespace {
-// The method's node, then the nodes of its ancestors, nearest first.
+// The method's node (and its other nodes, for a method under several parents), then the
+// nodes of its ancestors, nearest first.
 std::vector<DecisionPoint*> what_if_chain(DecisionPoint* dp) {
   std::vector<DecisionPoint*> chain{dp};
-  method_rating::append_ancestor_nodes(dp->task_or_method, chain);
+  dp->for_each_node_of_task([&chain, dp](DecisionPoint* node) {
+    if (node != dp) chain.push_back(node);
+  });
+  dp->for_each_node_of_task([&chain](DecisionPoint* node) { method_rating::append_ancestor_nodes(node, chain); });
   return chain;
+}
+
+// 0, never the counter plus one: a node one generation behind would then look current.
+// For a method under several parents every node of the chain is out of date before any is
+// recomputed, so an ancestor on one path never reads a node of another that is still to come.
+void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<DecisionPoint*>& chain) {
+  if (dp->task_has_other_nodes())
+    for (DecisionPoint* node : chain) node->working_change_counter = 0;
+  for (DecisionPoint* node : chain) {
+    node->working_change_counter = 0;
+    s.calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
+  }
 }
 }  // namespace
 
@@ -174,12 +200,9 @@ void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* d
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  dp->share_working_values_with_the_other_nodes_of_task();
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
-  for (DecisionPoint* node : what_if_chain(dp)) {
-    // 0, never the counter plus one: a node one generation behind would then look current.
-    node->working_change_counter = 0;
-    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
-  }
+  recompute_chain(*this, dp, what_if_chain(dp));
 }
 
 void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
@@ -187,11 +210,10 @@ void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoi
   dp->working_quality.set_to_100_percent_zero_value();
   dp->working_cost.set_to_100_percent_zero_value();
   dp->working_duration.set_to_100_percent_zero_value();
-  for (DecisionPoint* node : what_if_chain(dp)) {
-    node->working_change_counter = 0;
-    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
-    node->working_change_counter = global_working_change_counter;
-  }
+  dp->share_working_values_with_the_other_nodes_of_task();
+  std::vector<DecisionPoint*> chain = what_if_chain(dp);
+  recompute_chain(*this, dp, chain);
+  for (DecisionPoint* node : chain) node->working_change_counter = global_working_change_counter;
   // The recomputation may have consumed or produced again.
   working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/foundation_test_support.h"
+#include "language/vorna_io_test_support.h"
 #include "scheduler_test_support.h"
 
 using foundation_test::stderr_of;
@@ -53,6 +54,34 @@ class SharedTasks : public scheduler_test::PreparedRound {
         EXPECT_TRUE(seen.insert(s->timeline_schedule.get(k)->method_id).second) << ids_of(*s);
     }
   }
+  // The greedy build of these methods, after the loop's reset.
+  Schedule* build(const std::vector<const char*>& ids) {
+    plan.method_list.delete_list(0);
+    for (const char* id : ids) plan.method_list.append(task_named(id));
+    plan.of_task = "plan";
+    DecisionPoint* meta = scheduler->dp_to_meta_root;
+    scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+    Schedule* s = nullptr;
+    err = stderr_of([&] { s = scheduler->heuristically_build_schedule_for_given_alternative(meta, &plan); });
+    return s;
+  }
+  void TearDown() override {
+    plan.method_list.delete_list(0);
+    PreparedRound::TearDown();
+  }
+  // Each node of the task as "quality/lock/time", one per path.
+  std::vector<std::string> nodes_of(const std::string& id) {
+    std::vector<std::string> out;
+    for (DecisionPoint* dp : task_named(id)->dps_of_task) {
+      char text[64];
+      snprintf(text, sizeof text, "%g/%d/%g", dp->working_quality.get_expected_value(), dp->working_values_are_locked,
+               dp->time_task_or_method_gets_quality);
+      out.push_back(text);
+    }
+    return out;
+  }
+  float quality_of(const std::string& id) { return node(id)->working_quality.get_expected_value(); }
+  Alternative plan;
   std::string best() {
     Schedule* top = nullptr;
     for (long i = 0; i < scheduler->good_schedules.length(); i++) {
@@ -79,7 +108,7 @@ TEST_F(SharedTasks, AMethodUnderTwoParentsIsListedAndPlacedOnce) {
                                                                   scheduler->criteria_bundle);
   });
   expect_each_method_placed_once();
-  EXPECT_EQ(best(), "Shared Own: 7");
+  EXPECT_EQ(best(), "Shared Own: 12");
 
   // The pure mode: every ordering of every subset of the two methods, four schedules.
   TearDown();
@@ -94,7 +123,42 @@ TEST_F(SharedTasks, AMethodUnderTwoParentsIsListedAndPlacedOnce) {
   });
   EXPECT_EQ(scheduler->num_schedules_created, 4);
   expect_each_method_placed_once();
-  EXPECT_EQ(built(), (std::vector<std::string>{"Own: 2", "Shared: 5", "Shared Own: 7", "Own Shared: 7"}));
+  EXPECT_EQ(built(), (std::vector<std::string>{"Own: 2", "Shared: 10", "Shared Own: 12", "Own Shared: 12"}));
+}
+
+TEST_F(SharedTasks, EveryParentSeesTheQualityOfAMethodUnderSeveralParents) {
+  // Placed once, the method's quality counts under T1 = 5 and under T2 = 5 + 2.
+  prepare(shared_under_two_tasks());
+  Schedule* s = build({"Shared", "Own"});
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(ids_of(*s), "Shared Own");
+  EXPECT_EQ(s->quality.get_expected_value(), 12.0f);
+  EXPECT_EQ(nodes_of("Shared"), (std::vector<std::string>{"5/1/5", "5/1/5"}));
+  EXPECT_EQ(quality_of("T1"), 5.0f);
+  EXPECT_EQ(quality_of("T2"), 7.0f);
+  EXPECT_EQ(node("T1")->time_task_or_method_gets_quality, 5.0f);
+
+  // The what-if lends the method to every parent, and its undo takes it back from each.
+  DecisionPoint* meta = scheduler->dp_to_meta_root;
+  scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+  ResourceList saved;
+  scheduler->see_what_happens_if_we_add_method_x_to_schedule(node("Shared"), saved);
+  EXPECT_EQ(quality_of("T1"), 5.0f);
+  EXPECT_EQ(quality_of("T2"), 5.0f);
+  EXPECT_EQ(quality_of("G"), 10.0f);
+  scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(node("Shared"), saved);
+  saved.delete_list(1);
+  EXPECT_EQ(nodes_of("Shared"), (std::vector<std::string>{"0/0/-9", "0/0/-9"}));
+  EXPECT_EQ(quality_of("G"), 0.0f);
+
+  // Under an exactly-one task beside Own, Shared still gives T1 its 5.
+  TearDown();
+  SetUp();
+  prepare(vorna_io_test::read_file(vorna_io_test::files_dir() + "/shared_node.tvorna"));
+  s = build({"Shared", "Own"});
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(ids_of(*s), "Shared Own");
+  EXPECT_EQ(s->quality.get_expected_value(), 5.0f);
 }
 
 }  // namespace
