@@ -87,17 +87,19 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
   for (long s = 0; s < task->supertasks.length(); s++) {
     BasicTask* ancestor = task->supertasks.get(s);
     if (is_sequence(ancestor->qaf)) {
+      // Positions in this task's own list: a shared subtask's child number may be the one
+      // it has under another parent.
       long position = -1;
       for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
         BasicTask* sub = ancestor->subtasks.get(i);
-        if (sub == method || method->is_ancestor(sub)) position = sub->i_am_child_number;
+        if (sub == method || method->is_ancestor(sub)) position = i;
       }
       for (long i = 0; i < ancestor->subtasks.length(); i++) {
         BasicTask* sub = ancestor->subtasks.get(i);
         DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-        if (sub->i_am_child_number < position) {
+        if (i < position) {
           if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
-        } else if (sub->i_am_child_number > position) {
+        } else if (i > position) {
           if (node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME))
             return true;
         }

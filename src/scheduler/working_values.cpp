@@ -119,10 +119,13 @@ void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
   }
 
   if (qaf == VORNA_SEQ) {
+    // The last subtask by this task's own list: a shared subtask's child number may be
+    // the one it has under another parent.
+    long all_subtasks = task->subtasks.length();
+    BasicTask* last_subtask = all_subtasks > 0 ? task->subtasks.get(all_subtasks - 1) : nullptr;
     for (long i = 0; i < n; i++) {
       DecisionPoint* child = dp->subs.get(i);
-      if (child->task_or_method->i_am_child_number == task->subtasks.length() - 1)
-        dp->working_quality.duplicate(child->working_quality);
+      if (child->task_or_method == last_subtask) dp->working_quality.duplicate(child->working_quality);
     }
   } else if (qaf == VORNA_SEQ_SUM) {
     long in_time = 0;

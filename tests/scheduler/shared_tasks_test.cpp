@@ -9,6 +9,7 @@
 
 #include "foundation/foundation_test_support.h"
 #include "language/vorna_io_test_support.h"
+#include "scheduler/method_rating_codes.h"
 #include "scheduler_test_support.h"
 
 using foundation_test::stderr_of;
@@ -159,6 +160,41 @@ TEST_F(SharedTasks, EveryParentSeesTheQualityOfAMethodUnderSeveralParents) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(ids_of(*s), "Shared Own");
   EXPECT_EQ(s->quality.get_expected_value(), 5.0f);
+}
+
+class SharedSubtaskOfASequence : public scheduler_test::ScheduleUnderConstruction {};
+
+TEST_F(SharedSubtaskOfASequence, TheSequenceFindsItsLastSubtaskInItsOwnList) {
+  // m is S's last subtask and X's first; whichever parent's form is read last, S is the same.
+  const std::string methods = method("a", "S", 3, 1, 0) + method("m", "S X", 5, 1, 0) + method("b", "X", 1, 1, 0) +
+                              method("c", "X", 2, 1, 0);
+  const std::string s_form = task("S", "G", "a m", "q_seq");
+  const std::string x_form = task("X", "G", "m b c", "q_max");
+  for (bool x_last : {true, false}) {
+    SCOPED_TRACE(x_last ? "X read last" : "S read last");
+    prepare(std::string(AGENT_A) + group("G", "S X", "q_sum") + (x_last ? s_form + x_form : x_form + s_form) + methods);
+    EXPECT_EQ(err.find("gets no alternatives"), std::string::npos) << err;
+    EXPECT_EQ(root_alternatives().length(), 7);
+    TearDown();
+    SetUp();
+  }
+
+  // The sequence check: m waits for a, then may go.
+  prepare_schedule(std::string(AGENT_A) + group("G", "S X", "q_sum") + s_form + x_form + methods, {"a", "m"});
+  EXPECT_EQ(rate("m"), FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX);
+  place("a", 1);
+  EXPECT_GE(rate("m"), 0.0f);
+  TearDown();
+  SetUp();
+
+  // The quality of a sequence is its last subtask's: with only m (its first) done, none.
+  prepare_schedule(std::string(AGENT_A) + group("G", "S X", "q_sum") + task("S", "G", "m a", "q_seq") +
+                       task("X", "G", "b m", "q_max") + method("m", "S X", 5, 1, 0) + method("a", "S", 3, 1, 0) +
+                       method("b", "X", 1, 1, 0),
+                   {"m", "a"});
+  place("m", 1);
+  EXPECT_EQ(node("S")->working_quality.get_expected_value(), 0.0f);
+  EXPECT_EQ(node("X")->working_quality.get_expected_value(), 5.0f);
 }
 
 }  // namespace
