@@ -89,6 +89,7 @@ void Scheduler::modify_vorna_method_to_reflect_non_local_commitment(DecisionPoin
   dp->working_quality.set_to_100_percent_zero_value();
   dp->working_duration.set_to_100_percent_zero_value();
   dp->working_cost.set_to_100_percent_zero_value();
+  dp->take_working_values_as_base();
   for (Outcome* combined : {&dp->combined_outcomes_uncertainty, &dp->combined_outcomes_expected_value}) {
     combined->quality.duplicate(c->quality);
     combined->duration.set_to_100_percent_zero_value();

@@ -19,6 +19,7 @@ DecisionPoint::DecisionPoint()
   working_cost.set_to_100_percent_zero_value();
   working_quality.set_to_100_percent_zero_value();
   working_duration.set_to_100_percent_zero_value();
+  take_working_values_as_base();
   communicated_quality.set_to_100_percent_zero_value();
   Outcome* both[] = {&combined_outcomes_uncertainty, &combined_outcomes_expected_value};
   for (Outcome* o : both) {
@@ -77,6 +78,14 @@ DecisionPoint::~DecisionPoint() {
   }
 }
 
+void DecisionPoint::take_working_values_as_base() {
+  base_quality.duplicate(working_quality);
+  base_cost.duplicate(working_cost);
+  base_duration.duplicate(working_duration);
+}
+
+void DecisionPoint::take_working_quality_as_base() { base_quality.duplicate(working_quality); }
+
 bool DecisionPoint::task_has_other_nodes() const {
   return task_or_method != nullptr && task_or_method->dps_of_task.size() > 1;
 }
@@ -91,6 +100,9 @@ void DecisionPoint::take_working_values_of(DecisionPoint& from) {
   working_quality.duplicate(from.working_quality);
   working_cost.duplicate(from.working_cost);
   working_duration.duplicate(from.working_duration);
+  base_quality.duplicate(from.base_quality);
+  base_cost.duplicate(from.base_cost);
+  base_duration.duplicate(from.base_duration);
   working_change_counter = from.working_change_counter;
   working_values_are_locked = from.working_values_are_locked;
   time_task_or_method_gets_quality = from.time_task_or_method_gets_quality;

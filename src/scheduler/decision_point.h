@@ -62,6 +62,9 @@ class DecisionPoint {
   bool task_has_other_nodes() const;
   void share_working_values_with_the_other_nodes_of_task();
   void take_working_values_of(DecisionPoint& from);
+  // After a builder set the working values (or only the quality): they become the base.
+  void take_working_values_as_base();
+  void take_working_quality_as_base();
   // Every node of this node's task; this one alone when the task keeps no list.
   template <class F>
   void for_each_node_of_task(F&& f) {
@@ -124,6 +127,12 @@ class DecisionPoint {
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;
+  // A method node's values as the builders last gave them (100% zero while unplaced, the
+  // combined outcome while placed or tried); each recomputation applies the node's effects
+  // to these, so recomputing again gives the same working values.
+  Distribution base_cost;
+  Distribution base_quality;
+  Distribution base_duration;
   int is_enabler_in_current_schedule = 0;
   // Points at one of the next two, by the uncertainty mode of the build.
   Outcome* combined_outcomes = nullptr;

@@ -116,6 +116,7 @@ void DecisionPoint::combine_outcomes_in_subtree() {
       working_quality.duplicate(combined_outcomes->quality);
       working_cost.duplicate(combined_outcomes->cost);
       working_duration.duplicate(combined_outcomes->duration);
+      take_working_values_as_base();
       time_task_or_method_gets_quality = method->finish_time;
       working_values_are_locked = 1;
       working_values_are_always_locked = 1;

@@ -195,6 +195,7 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     if (promise == nullptr) continue;
     if (!(promise->expected_arrival_time <= time) || dp->working_values_are_locked) continue;
     dp->working_quality.duplicate(promise->quality);
+    dp->take_working_quality_as_base();
     dp->time_task_or_method_gets_quality = promise->expected_arrival_time;
     dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
@@ -206,6 +207,7 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     // The other agent's method costs this agent no time and no money.
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
     dp->share_working_values_with_the_other_nodes_of_task();
     char line[64];
     snprintf(line, sizeof line, "%f", promise->expected_arrival_time);

@@ -23,6 +23,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  dp->take_working_values_as_base();
   dp->share_working_values_with_the_other_nodes_of_task();
   recalculate_trees_of_task(dp);
   dp->working_values_are_locked = 1;
@@ -48,6 +49,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
       dp->working_quality.reduce_total_density_to_x_percent(1.0f - p);
       dp->working_quality.append(p, 0.0f);
       dp->working_quality.sort_and_combine();
+      dp->take_working_quality_as_base();
       dp->share_working_values_with_the_other_nodes_of_task();
       e->quality.duplicate(dp->working_quality);
     }
@@ -65,6 +67,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
     dp->working_quality.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
     dp->working_duration.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
     dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
     recalculate_trees_of_task(dp);
@@ -111,6 +114,7 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->working_cost.set_to_100_percent_zero_value();
     dp->working_quality.set_to_100_percent_zero_value();
     dp->working_duration.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
     dp->working_change_counter = 0;
     dp->working_values_are_locked = 0;
     dp->time_task_or_method_gets_quality = UNSET_TIME;
@@ -120,6 +124,7 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->working_quality.duplicate(dp->combined_outcomes->quality);
     dp->working_cost.duplicate(dp->combined_outcomes->cost);
     dp->working_duration.duplicate(dp->combined_outcomes->duration);
+    dp->take_working_values_as_base();
     dp->time_task_or_method_gets_quality = static_cast<Method*>(dp->task_or_method)->finish_time;
     dp->working_values_are_locked = 1;
   }

@@ -54,6 +54,13 @@ inline std::vector<DecisionPoint*> ancestor_nodes(Method* method) {
   return nodes;
 }
 
+inline void base_from_working(DecisionPoint* dp, bool quality_only) {
+  if (quality_only)
+    dp->take_working_quality_as_base();
+  else
+    dp->take_working_values_as_base();
+}
+
 // Treats the method as done: its working quality (and, unless quality_only, its duration
 // and cost) from its combined outcome, a quality time at the end of its run from the next
 // start, and a new generation of the change counter.
@@ -64,6 +71,7 @@ inline void lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp
     dp->working_duration.duplicate(done.duration);
     dp->working_cost.duplicate(done.cost);
   }
+  base_from_working(dp, quality_only);
   dp->time_task_or_method_gets_quality =
       schedule.get_next_expected_start_time() + done.duration.get_specified_value(s.schedule_with.d);
   dp->share_working_values_with_the_other_nodes_of_task();
@@ -77,6 +85,7 @@ inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, bool quality_
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
   }
+  base_from_working(dp, quality_only);
   dp->time_task_or_method_gets_quality = UNSET_TIME;
   dp->share_working_values_with_the_other_nodes_of_task();
   s.global_working_change_counter--;

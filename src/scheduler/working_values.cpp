@@ -55,20 +55,20 @@ Resource* Scheduler::working_resource_or_exit(const ID& name, const char* messag
 }
 
 void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
-  // Starts from the stored working values, not the outcome: a placed method is locked and
-  // an unplaced one holds 100% zero, so the effects are applied once.
+  // Starts from the base the builders gave the node, never from the last result: the
+  // effects are applied once however often the tree is recomputed.
   DistributionBundle bundle;
-  bundle.cost.duplicate(dp->working_cost);
-  bundle.quality.duplicate(dp->working_quality);
-  bundle.duration.duplicate(dp->working_duration);
+  bundle.cost.duplicate(dp->base_cost);
+  bundle.quality.duplicate(dp->base_quality);
+  bundle.duration.duplicate(dp->base_duration);
   for (long i = 0; i < dp->affected_by_actually->length(); i++)
     dp->affected_by_actually->get(i)->apply_nle_to(bundle, 0, current_mode, end_of_the_current_working_schedule);
 
   // The gate reads the quality before the effects: a disabled method still consumes.
-  if (dp->working_quality.some_values_are_gt_zero()) {
+  if (dp->base_quality.some_values_are_gt_zero()) {
     if (working_pass_log != nullptr) working_pass_log->touched_resources = true;
     Method* method = static_cast<Method*>(dp->task_or_method);
-    float v = dp->working_duration.get_specified_value(schedule_with.d);
+    float v = dp->base_duration.get_specified_value(schedule_with.d);
     const char* missing = missing_resource_for_method_q;
     for (long i = 0; i < method->affects_resource->length(); i++) {
       ResourceNLE* rnle = method->affects_resource->get(i);
@@ -203,6 +203,7 @@ void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* d
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  dp->take_working_values_as_base();
   dp->share_working_values_with_the_other_nodes_of_task();
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
   recompute_chain(*this, dp, what_if_chain(dp));
@@ -213,6 +214,7 @@ void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoi
   dp->working_quality.set_to_100_percent_zero_value();
   dp->working_cost.set_to_100_percent_zero_value();
   dp->working_duration.set_to_100_percent_zero_value();
+  dp->take_working_values_as_base();
   dp->share_working_values_with_the_other_nodes_of_task();
   std::vector<DecisionPoint*> chain = what_if_chain(dp);
   recompute_chain(*this, dp, chain);
@@ -224,14 +226,15 @@ void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoi
 // ---------------------------------------------------------------- resources
 
 void Scheduler::check_resources_for_restoration_and_production(Method* method, DecisionPoint* dp) {
-  float d = dp->working_duration.get_specified_value(schedule_with.d);
+  // The base, as the method step that calls this reads it: before the effects.
+  float d = dp->base_duration.get_specified_value(schedule_with.d);
   for (long i = 0; i < method->affects_resource->length(); i++) {
     ResourceNLE* rnle = method->affects_resource->get(i);
     Resource* r = working_resource_or_exit(rnle->resource_id,
                                            "Unable to locate a resource in check_resoruces in sched.cc");
     if (rnle->type == RNLE_USES && r->type == RESOURCE_NON_CONSUMABLE) {
       static_cast<Uses*>(rnle)->restore_resource(r, d, method);
-    } else if (rnle->type == RNLE_PRODUCES && dp->working_quality.some_values_are_gt_zero()) {
+    } else if (rnle->type == RNLE_PRODUCES && dp->base_quality.some_values_are_gt_zero()) {
       rnle->apply_rnle_to(r, d, method);
     }
   }

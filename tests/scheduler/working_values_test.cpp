@@ -145,6 +145,7 @@ TEST_F(WorkingValues, WhatIfAndUndoLeaveEverythingAsTheyFoundIt) {
   m->working_quality.duplicate(m->combined_outcomes->quality);
   m->working_duration.duplicate(m->combined_outcomes->duration);
   m->working_cost.duplicate(m->combined_outcomes->cost);
+  m->take_working_values_as_base();
   scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(g, 0);
   m->working_values_are_locked = 1;
   m->time_task_or_method_gets_quality = 7.0f;
@@ -153,6 +154,52 @@ TEST_F(WorkingValues, WhatIfAndUndoLeaveEverythingAsTheyFoundIt) {
   m->check_supers_for_newly_acquired_quality(7.0f);
   EXPECT_EQ(p->time_task_or_method_gets_quality, 7.0f);
   EXPECT_EQ(g->time_task_or_method_gets_quality, 7.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Every pair of the distribution, exactly.
+std::string exact(Distribution& d) {
+  std::string out;
+  for (long i = 0; i < d.length(); i++) {
+    char text[64];
+    snprintf(text, sizeof text, "(%a %a)", d.get(i)->density, d.get(i)->value);
+    out += text;
+  }
+  return out;
+}
+
+std::string exact_values(DecisionPoint* dp) {
+  return exact(dp->working_quality) + " " + exact(dp->working_cost) + " " + exact(dp->working_duration);
+}
+
+TEST_F(WorkingValues, RecomputingAgainGivesExactlyWhatRecomputingOnceGave) {
+  // m waits unplaced under two effects whose sources are done with uncertain quality.
+  const std::string powers = "(quality_power 0.5 1) (duration_power 0.3 1) (cost_power 0.3 1) (delay 0 1)";
+  prepare(std::string(AGENT_A) + group("G", "a b m", "q_sum") + method("a", "G", 5, 1, 1) +
+          method("b", "G", 5, 1, 1) + method("m", "G", 6, 3, 2) +
+          "(spec_facilitates (label F) (agent A) (from a) (from_outcome o) (to m) " + powers + ")\n" +
+          "(spec_hinders (label H) (agent A) (from b) (from_outcome o) (to m) " + powers + ")\n");
+  for (const char* id : {"a", "b"}) {
+    DecisionPoint* source = node(id);
+    source->working_quality.delete_all();
+    source->working_quality.append(0.1f, 0.0f);
+    source->working_quality.append(0.9f, 5.0f);
+    source->take_working_values_as_base();
+    source->working_values_are_locked = 1;
+    source->time_task_or_method_gets_quality = 0.0f;
+  }
+  recompute();
+  std::string once = exact_values(node("m"));
+  std::string meta_once = exact_values(scheduler->dp_to_meta_root);
+  recompute();
+  EXPECT_EQ(exact_values(node("m")), once);
+  EXPECT_EQ(exact_values(scheduler->dp_to_meta_root), meta_once);
+  recompute();
+  EXPECT_EQ(exact_values(node("m")), once);
+  EXPECT_EQ(exact_values(scheduler->dp_to_meta_root), meta_once);
 }
 
 }  // namespace
