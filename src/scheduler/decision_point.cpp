@@ -86,6 +86,27 @@ void DecisionPoint::take_working_values_as_base() {
 
 void DecisionPoint::take_working_quality_as_base() { base_quality.duplicate(working_quality); }
 
+namespace {
+// A method node's own values, between a node and a kept copy either way.
+template <class To, class From>
+void copy_method_values(To& to, const From& from) {
+  to.working_quality.duplicate(from.working_quality);
+  to.working_cost.duplicate(from.working_cost);
+  to.working_duration.duplicate(from.working_duration);
+  to.base_quality.duplicate(from.base_quality);
+  to.base_cost.duplicate(from.base_cost);
+  to.base_duration.duplicate(from.base_duration);
+  to.time_task_or_method_gets_quality = from.time_task_or_method_gets_quality;
+}
+}  // namespace
+
+void DecisionPoint::keep_values_in(MethodNodeValues& kept) { copy_method_values(kept, *this); }
+
+void DecisionPoint::give_back_values(const MethodNodeValues& kept) {
+  copy_method_values(*this, kept);
+  share_working_values_with_the_other_nodes_of_task();
+}
+
 bool DecisionPoint::task_has_other_nodes() const {
   return task_or_method != nullptr && task_or_method->dps_of_task.size() > 1;
 }
@@ -97,15 +118,9 @@ void DecisionPoint::share_working_values_with_the_other_nodes_of_task() {
 }
 
 void DecisionPoint::take_working_values_of(DecisionPoint& from) {
-  working_quality.duplicate(from.working_quality);
-  working_cost.duplicate(from.working_cost);
-  working_duration.duplicate(from.working_duration);
-  base_quality.duplicate(from.base_quality);
-  base_cost.duplicate(from.base_cost);
-  base_duration.duplicate(from.base_duration);
+  copy_method_values(*this, from);
   working_change_counter = from.working_change_counter;
   working_values_are_locked = from.working_values_are_locked;
-  time_task_or_method_gets_quality = from.time_task_or_method_gets_quality;
 }
 
 // ---------------------------------------------------------------- verification

@@ -37,6 +37,19 @@ class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
   void print(FILE* stream);
 };
 
+// A method node's own values, kept across a what-if so that its undo gives them back
+// exactly: a node locked with a promised result keeps it, an unplaced one its 100% zero.
+// Named as on the node, so one copy serves both ways.
+struct MethodNodeValues {
+  Distribution working_quality;
+  Distribution working_cost;
+  Distribution working_duration;
+  Distribution base_quality;
+  Distribution base_cost;
+  Distribution base_duration;
+  MyTime time_task_or_method_gets_quality = UNSET_TIME;
+};
+
 class DecisionPoint {
  public:
   DecisionPoint();
@@ -65,6 +78,9 @@ class DecisionPoint {
   // After a builder set the working values (or only the quality): they become the base.
   void take_working_values_as_base();
   void take_working_quality_as_base();
+  void keep_values_in(MethodNodeValues& kept);
+  // Gives the node (and the other nodes of its task) the kept values back.
+  void give_back_values(const MethodNodeValues& kept);
   // Every node of this node's task; this one alone when the task keeps no list.
   template <class F>
   void for_each_node_of_task(F&& f) {

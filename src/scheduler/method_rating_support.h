@@ -54,40 +54,32 @@ inline std::vector<DecisionPoint*> ancestor_nodes(Method* method) {
   return nodes;
 }
 
-inline void base_from_working(DecisionPoint* dp, bool quality_only) {
-  if (quality_only)
-    dp->take_working_quality_as_base();
-  else
-    dp->take_working_values_as_base();
-}
-
 // Treats the method as done: its working quality (and, unless quality_only, its duration
 // and cost) from its combined outcome, a quality time at the end of its run from the next
 // start, and a new generation of the change counter.
-inline void lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp, bool quality_only) {
+inline MethodNodeValues lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp, bool quality_only) {
+  MethodNodeValues before;
+  dp->keep_values_in(before);
   Outcome& done = *dp->combined_outcomes;
   dp->working_quality.duplicate(done.quality);
-  if (!quality_only) {
+  if (quality_only) {
+    dp->take_working_quality_as_base();
+  } else {
     dp->working_duration.duplicate(done.duration);
     dp->working_cost.duplicate(done.cost);
+    dp->take_working_values_as_base();
   }
-  base_from_working(dp, quality_only);
   dp->time_task_or_method_gets_quality =
       schedule.get_next_expected_start_time() + done.duration.get_specified_value(s.schedule_with.d);
   dp->share_working_values_with_the_other_nodes_of_task();
   s.global_working_change_counter++;
+  return before;
 }
 
-// The undo of lend_done_values, before the caller recomputes what the loan recomputed.
-inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, bool quality_only) {
-  dp->working_quality.set_to_100_percent_zero_value();
-  if (!quality_only) {
-    dp->working_duration.set_to_100_percent_zero_value();
-    dp->working_cost.set_to_100_percent_zero_value();
-  }
-  base_from_working(dp, quality_only);
-  dp->time_task_or_method_gets_quality = UNSET_TIME;
-  dp->share_working_values_with_the_other_nodes_of_task();
+// The undo of lend_done_values, before the caller recomputes what the loan recomputed:
+// the node gets back exactly what it held (a locked node's promised result included).
+inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, const MethodNodeValues& before) {
+  dp->give_back_values(before);
   s.global_working_change_counter--;
 }
 

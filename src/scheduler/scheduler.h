@@ -432,6 +432,8 @@ class Scheduler {
   // While set, each node a working-values recomputation marks is recorded here with its
   // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
   WorkingPassLog* working_pass_log = nullptr;
+  // The method node's values from before each what-if still open, the latest last.
+  std::vector<MethodNodeValues> values_before_what_if;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;

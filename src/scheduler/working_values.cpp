@@ -200,6 +200,8 @@ void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<Decision
 }  // namespace
 
 void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  values_before_what_if.emplace_back();
+  dp->keep_values_in(values_before_what_if.back());
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
@@ -211,11 +213,11 @@ void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* d
 
 void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
   working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
-  dp->working_quality.set_to_100_percent_zero_value();
-  dp->working_cost.set_to_100_percent_zero_value();
-  dp->working_duration.set_to_100_percent_zero_value();
-  dp->take_working_values_as_base();
-  dp->share_working_values_with_the_other_nodes_of_task();
+  // Exactly what the node held before: for an unplaced method 100% zero and no time, for
+  // one locked with a promised result that result.
+  if (values_before_what_if.empty()) fatal_stop("%s", "Error, a what-if undone that was never begun.\n");
+  dp->give_back_values(values_before_what_if.back());
+  values_before_what_if.pop_back();
   std::vector<DecisionPoint*> chain = what_if_chain(dp);
   recompute_chain(*this, dp, chain);
   for (DecisionPoint* node : chain) node->working_change_counter = global_working_change_counter;
