@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/association_list.h"
 #include "foundation/list.h"
@@ -147,6 +148,9 @@ class BasicTask {
   ResourceNLEList* affected_by_resource;
   UnorderedList communications;
   AssociationList attributes;
+  // The scheduler's decision points of this node, one per path from a task group, in the
+  // order they were made (the attribute names the last); each leaves the list when freed.
+  std::vector<DecisionPoint*> dps_of_task;
   StringAssociationList imported_attributes;
   TaskList subtasks;
   TaskList supertasks;

@@ -5,6 +5,7 @@
 // pruned, and a task with a deadline loses quality by the chance of missing it.
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -187,14 +188,16 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
   BasicTask* task = dp->task_or_method;
   VORNA_QualityAF qaf = task->qaf;
   long all_subtasks = task->subtasks.length();
+  // The last subtask by this task's own list: a subtask under several parents keeps the
+  // child number of one parent only.
+  BasicTask* last_subtask = all_subtasks > 0 ? task->subtasks.get(all_subtasks - 1) : nullptr;
   if (qaf == VORNA_SEQ) {
     bool last_is_member = false;
-    for (long i = 0; i < n; i++)
-      last_is_member = last_is_member || members[i]->task_or_method->i_am_child_number == all_subtasks - 1;
+    for (long i = 0; i < n; i++) last_is_member = last_is_member || members[i]->task_or_method == last_subtask;
     if (!last_is_member) {
       // Reachable from input: the last subtask may have no method under it.
       fprintf(stderr, "Warning, task %s gets no alternatives: its last subtask %s has none.\n", task->id.c_str(),
-              all_subtasks > 0 ? task->subtasks.get(all_subtasks - 1)->id.c_str() : "(none)");
+              last_subtask != nullptr ? last_subtask->id.c_str() : "(none)");
       return 0;
     }
   }
@@ -218,12 +221,15 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
 
     long counted = 0;
     Alternative* last_child = nullptr;
+    // A method under two members (a task under two parents) goes in once: its first occurrence.
+    std::unordered_set<BasicTask*> listed;
     for (long i = 0; i < n; i++) {
       Alternative* a = members[i]->alternatives.get(counters[i]);
       if (a->quality.some_values_are_gt_zero()) counted++;
-      if (a->of_dp->task_or_method->i_am_child_number == all_subtasks - 1) last_child = a;
+      if (a->of_dp->task_or_method == last_subtask) last_child = a;
       if (i == 0) {
         alt->duplicate(*a);
+        for (long m = 0; m < alt->method_list.length(); m++) listed.insert(alt->method_list.get(m));
         if (qaf == VORNA_SIGMOID) {
           alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
           alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
@@ -234,7 +240,8 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
       alt->duration.combine_durations(a->duration);
       alt->potential_cost.combine_costs(a->potential_cost);
       alt->potential_duration.combine_durations(a->potential_duration);
-      for (long m = 0; m < a->method_list.length(); m++) alt->method_list.add(a->method_list.get(m));
+      for (long m = 0; m < a->method_list.length(); m++)
+        if (listed.insert(a->method_list.get(m)).second) alt->method_list.add(a->method_list.get(m));
       if (qaf != VORNA_SEQ) {
         alt->quality.combine(a->quality, qaf);
         alt->potential_quality.combine(a->potential_quality, qaf);

@@ -89,6 +89,7 @@ void Scheduler::modify_vorna_method_to_reflect_non_local_commitment(DecisionPoin
   dp->working_quality.set_to_100_percent_zero_value();
   dp->working_duration.set_to_100_percent_zero_value();
   dp->working_cost.set_to_100_percent_zero_value();
+  dp->take_working_values_as_base();
   for (Outcome* combined : {&dp->combined_outcomes_uncertainty, &dp->combined_outcomes_expected_value}) {
     combined->quality.duplicate(c->quality);
     combined->duration.set_to_100_percent_zero_value();
@@ -103,6 +104,18 @@ void Scheduler::modify_vorna_method_to_reflect_non_local_commitment(DecisionPoin
   repoint_effects(*method->affects_conceptually, promised);
   repoint_effects(*method->affects_actually, promised);
   repoint_effects(*dp->affects_actually, promised);
+
+  // The method's other nodes (one per parent) stand in for the same promise.
+  dp->share_working_values_with_the_other_nodes_of_task();
+  dp->for_each_node_of_task([dp](DecisionPoint* node) {
+    if (node == dp) return;
+    node->earliest_method_may_be_scheduled = dp->earliest_method_may_be_scheduled;
+    node->combined_outcomes_uncertainty.duplicate(dp->combined_outcomes_uncertainty);
+    node->combined_outcomes_expected_value.duplicate(dp->combined_outcomes_expected_value);
+    node->potential_quality.duplicate(dp->potential_quality);
+    node->potential_duration.duplicate(dp->potential_duration);
+    node->potential_cost.duplicate(dp->potential_cost);
+  });
 }
 
 void Scheduler::modify_vorna_methods_and_tasks_to_reflect_local_commitment(DecisionPoint* dp, LocalCommitment* c) {

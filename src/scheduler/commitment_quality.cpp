@@ -105,7 +105,10 @@ void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, C
     walk.marked.clear();
     for (const WorkingPassLog::Entry& e : log.entries) walk.marked.push_back(e.dp);
   }
-  if (special_add_quality_that_may_come_from_commitment_satisfaction(dp)) walk.settled = false;
+  if (special_add_quality_that_may_come_from_commitment_satisfaction(dp)) {
+    walk.settled = false;
+    if (dp->is_method_node()) dp->share_working_values_with_the_other_nodes_of_task();
+  }
 }
 
 void Scheduler::determine_highest_quality_in_all_methods_being_considered(DecisionPoint* root) {

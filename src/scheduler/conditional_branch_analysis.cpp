@@ -224,6 +224,7 @@ void CBranchAnalyzer::reset_dps_quality_from_combined_outcomes(DecisionPoint* dp
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  dp->take_working_values_as_base();
 }
 
 void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_prev_for_this_branch,
@@ -234,6 +235,7 @@ void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 0;
   dp->working_quality.duplicate(q_of_prev_for_this_branch);
+  dp->take_working_quality_as_base();
   s.working_resources.duplicate_list_into_this_and_copy_items(resources_of_prev_for_this_branch, 1);
   recompute_working_values();
   dp->working_values_are_locked = 1;

@@ -1,6 +1,7 @@
 // The decision-point node itself: construction and destruction, the consistency check
 // against the task tree, the prints and the size reports. Building the tree is in
 // decision_point_tree.cpp.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ DecisionPoint::DecisionPoint()
   working_cost.set_to_100_percent_zero_value();
   working_quality.set_to_100_percent_zero_value();
   working_duration.set_to_100_percent_zero_value();
+  take_working_values_as_base();
   communicated_quality.set_to_100_percent_zero_value();
   Outcome* both[] = {&combined_outcomes_uncertainty, &combined_outcomes_expected_value};
   for (Outcome* o : both) {
@@ -71,7 +73,54 @@ DecisionPoint::~DecisionPoint() {
   if (task_or_method != nullptr) {
     Association* link = task_or_method->attributes.get_association_at(DP_ATTRIBUTE_KEY);
     if (link != nullptr && link->item == this) link->item = nullptr;
+    std::vector<DecisionPoint*>& nodes = task_or_method->dps_of_task;
+    nodes.erase(std::remove(nodes.begin(), nodes.end(), this), nodes.end());
   }
+}
+
+void DecisionPoint::take_working_values_as_base() {
+  base_quality.duplicate(working_quality);
+  base_cost.duplicate(working_cost);
+  base_duration.duplicate(working_duration);
+}
+
+void DecisionPoint::take_working_quality_as_base() { base_quality.duplicate(working_quality); }
+
+namespace {
+// A method node's own values, between a node and a kept copy either way.
+template <class To, class From>
+void copy_method_values(To& to, const From& from) {
+  to.working_quality.duplicate(from.working_quality);
+  to.working_cost.duplicate(from.working_cost);
+  to.working_duration.duplicate(from.working_duration);
+  to.base_quality.duplicate(from.base_quality);
+  to.base_cost.duplicate(from.base_cost);
+  to.base_duration.duplicate(from.base_duration);
+  to.time_task_or_method_gets_quality = from.time_task_or_method_gets_quality;
+}
+}  // namespace
+
+void DecisionPoint::keep_values_in(MethodNodeValues& kept) { copy_method_values(kept, *this); }
+
+void DecisionPoint::give_back_values(const MethodNodeValues& kept) {
+  copy_method_values(*this, kept);
+  share_working_values_with_the_other_nodes_of_task();
+}
+
+bool DecisionPoint::task_has_other_nodes() const {
+  return task_or_method != nullptr && task_or_method->dps_of_task.size() > 1;
+}
+
+void DecisionPoint::share_working_values_with_the_other_nodes_of_task() {
+  if (!task_has_other_nodes()) return;
+  for (DecisionPoint* other : task_or_method->dps_of_task)
+    if (other != this) other->take_working_values_of(*this);
+}
+
+void DecisionPoint::take_working_values_of(DecisionPoint& from) {
+  copy_method_values(*this, from);
+  working_change_counter = from.working_change_counter;
+  working_values_are_locked = from.working_values_are_locked;
 }
 
 // ---------------------------------------------------------------- verification

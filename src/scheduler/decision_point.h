@@ -37,6 +37,19 @@ class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
   void print(FILE* stream);
 };
 
+// A method node's own values, kept across a what-if so that its undo gives them back
+// exactly: a node locked with a promised result keeps it, an unplaced one its 100% zero.
+// Named as on the node, so one copy serves both ways.
+struct MethodNodeValues {
+  Distribution working_quality;
+  Distribution working_cost;
+  Distribution working_duration;
+  Distribution base_quality;
+  Distribution base_cost;
+  Distribution base_duration;
+  MyTime time_task_or_method_gets_quality = UNSET_TIME;
+};
+
 class DecisionPoint {
  public:
   DecisionPoint();
@@ -54,6 +67,29 @@ class DecisionPoint {
   Outcome* get_combined_outcomes() const { return combined_outcomes; }
   const char* of_task_chars() const { return of_task.c_str(); }
   bool is_method_node() const { return task_or_method != nullptr && task_or_method->task_type == VORNA_METHOD; }
+
+  // ---- the nodes of one task: decision_point.cpp ----
+  // A task under several parents has a node per path, yet it is one task: every node
+  // carries the same working values, lock and quality time. The builders set them on the
+  // node the task's attribute names and share them from there.
+  bool task_has_other_nodes() const;
+  void share_working_values_with_the_other_nodes_of_task();
+  void take_working_values_of(DecisionPoint& from);
+  // After a builder set the working values (or only the quality): they become the base.
+  void take_working_values_as_base();
+  void take_working_quality_as_base();
+  void keep_values_in(MethodNodeValues& kept);
+  // Gives the node (and the other nodes of its task) the kept values back.
+  void give_back_values(const MethodNodeValues& kept);
+  // Every node of this node's task; this one alone when the task keeps no list.
+  template <class F>
+  void for_each_node_of_task(F&& f) {
+    if (!task_has_other_nodes()) {
+      f(this);
+      return;
+    }
+    for (DecisionPoint* node : task_or_method->dps_of_task) f(node);
+  }
 
   // ---- building: decision_point_tree.cpp ----
   // Both halves in one call, for a tree whose effects stay inside the trees built so far.
@@ -107,6 +143,12 @@ class DecisionPoint {
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;
+  // A method node's values as the builders last gave them (100% zero while unplaced, the
+  // combined outcome while placed or tried); each recomputation applies the node's effects
+  // to these, so recomputing again gives the same working values.
+  Distribution base_cost;
+  Distribution base_quality;
+  Distribution base_duration;
   int is_enabler_in_current_schedule = 0;
   // Points at one of the next two, by the uncertainty mode of the build.
   Outcome* combined_outcomes = nullptr;

@@ -29,6 +29,7 @@ void DecisionPoint::mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoi
   of_task = task->id;
   // A task under several parents gets a node per path; its attribute names the last one.
   task->attributes.add(DP_ATTRIBUTE_KEY, this);
+  task->dps_of_task.push_back(this);
   combined_outcomes =
       mode == SCHEDULE_USING_UNCERTAINTY ? &combined_outcomes_uncertainty : &combined_outcomes_expected_value;
   for (long i = 0; i < task->subtasks.length(); i++) {
@@ -115,6 +116,7 @@ void DecisionPoint::combine_outcomes_in_subtree() {
       working_quality.duplicate(combined_outcomes->quality);
       working_cost.duplicate(combined_outcomes->cost);
       working_duration.duplicate(combined_outcomes->duration);
+      take_working_values_as_base();
       time_task_or_method_gets_quality = method->finish_time;
       working_values_are_locked = 1;
       working_values_are_always_locked = 1;

@@ -63,6 +63,7 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
   if (sum >= 0.75f) {
     // Later tests treat the method as placed: it can no longer achieve anything.
     dp->working_values_are_locked = 1;
+    dp->share_working_values_with_the_other_nodes_of_task();
     return FAILED_ENFORCE_DISABLES;
   }
   return rating;
@@ -86,17 +87,19 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
   for (long s = 0; s < task->supertasks.length(); s++) {
     BasicTask* ancestor = task->supertasks.get(s);
     if (is_sequence(ancestor->qaf)) {
+      // Positions in this task's own list: a shared subtask's child number may be the one
+      // it has under another parent.
       long position = -1;
       for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
         BasicTask* sub = ancestor->subtasks.get(i);
-        if (sub == method || method->is_ancestor(sub)) position = sub->i_am_child_number;
+        if (sub == method || method->is_ancestor(sub)) position = i;
       }
       for (long i = 0; i < ancestor->subtasks.length(); i++) {
         BasicTask* sub = ancestor->subtasks.get(i);
         DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-        if (sub->i_am_child_number < position) {
+        if (i < position) {
           if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
-        } else if (sub->i_am_child_number > position) {
+        } else if (i > position) {
           if (node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME))
             return true;
         }
@@ -140,10 +143,10 @@ float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, Deci
 float Scheduler::check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp,
                                                      float rating) {
   method_rating::AncestorTimes times(method);
-  method_rating::lend_done_values(*this, schedule, dp, false);
+  MethodNodeValues before = method_rating::lend_done_values(*this, schedule, dp, false);
   calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
   float result = has_quality(dp) ? rating : FAILED_DUE_TO_LACK_OF_RESOURCES;
-  method_rating::take_back_done_values(*this, dp, false);
+  method_rating::take_back_done_values(*this, dp, before);
   calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
   times.give_back();
   return result;

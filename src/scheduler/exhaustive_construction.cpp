@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -20,7 +21,8 @@ bool executed(BasicTask* method) {
 
 void Scheduler::create_schedules_for_task_group_exhaustively(DecisionPoint* root, int&, ScheduleCriteriaBundle&) {
   TaskList all;
-  root->task_or_method->list_all_methods_for_task(all);
+  // A method under several parents is one method, however many paths reach it.
+  root->task_or_method->list_each_method_for_task_once(all);
   TaskList methods;
   for (long i = 0; i < all.length(); i++)
     if (!executed(all.get(i))) methods.append(all.get(i));
@@ -52,8 +54,12 @@ void Scheduler::create_schedules_for_task_group_exhaustively(DecisionPoint* root
 void Scheduler::exhaustively_build_schedules_for_given_alternative(DecisionPoint* root, Alternative* alt,
                                                                    int exhaustive) {
   std::vector<Method*> methods;
-  for (long i = 0; i < alt->method_list.length(); i++)
-    if (!executed(alt->method_list.get(i))) methods.push_back(static_cast<Method*>(alt->method_list.get(i)));
+  // Each method once, in its first place: the timeline holds a method at most once.
+  std::unordered_set<BasicTask*> listed;
+  for (long i = 0; i < alt->method_list.length(); i++) {
+    BasicTask* method = alt->method_list.get(i);
+    if (!executed(method) && listed.insert(method).second) methods.push_back(static_cast<Method*>(method));
+  }
   if (methods.empty()) return;
   std::vector<size_t> order(methods.size());
   std::iota(order.begin(), order.end(), 0);

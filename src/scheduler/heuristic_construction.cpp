@@ -4,6 +4,7 @@
 // first; another agent's method that becomes due earlier goes first too.
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 
 #include "foundation/fatal_stop.h"
 #include "scheduler/method_rating_codes.h"
@@ -19,7 +20,10 @@ Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(Decision
   Schedule* schedule = begin_schedule_for_alternative(alt);
   schedule->index_alternative_methods();
   TaskList waiting;
-  waiting.append_list_not_copy_items(&alt->method_list);
+  // Each method once, in its first place: the timeline holds a method at most once.
+  std::unordered_set<BasicTask*> listed;
+  for (long i = 0; i < alt->method_list.length(); i++)
+    if (listed.insert(alt->method_list.get(i)).second) waiting.append(alt->method_list.get(i));
   check_remaining_methods_for_hard_dont_commitments_who_now_need_earliest_start_time_set(waiting,
                                                                                          start_time_to_schedule_for);
   for (long i = waiting.length() - 1; i >= 0; i--) {
@@ -191,15 +195,20 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     if (promise == nullptr) continue;
     if (!(promise->expected_arrival_time <= time) || dp->working_values_are_locked) continue;
     dp->working_quality.duplicate(promise->quality);
+    dp->take_working_quality_as_base();
     dp->time_task_or_method_gets_quality = promise->expected_arrival_time;
+    dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
-    calculate_working_qdc_for_task_or_method_and_all_subs(dp->dp_of_task_group_root, 0);
+    recalculate_trees_of_task(dp);
     dp->working_values_are_locked = 1;
-    dp->check_supers_for_newly_acquired_quality(dp->time_task_or_method_gets_quality);
+    MyTime arrives = dp->time_task_or_method_gets_quality;
+    dp->for_each_node_of_task([arrives](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(arrives); });
     dp->working_values_are_locked = 1;
     // The other agent's method costs this agent no time and no money.
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
+    dp->share_working_values_with_the_other_nodes_of_task();
     char line[64];
     snprintf(line, sizeof line, "%f", promise->expected_arrival_time);
     notes += std::string("\t Per non-local commitment, quality arrives at ") + dp->of_task + " at time " + line + "\n";

@@ -1,6 +1,8 @@
 // Placing one method on the schedule being built, the reset of the decision-point tree
 // before each build, and the schedule's overall quality read off the tree.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/tagged_new.h"
 #include "scheduler/scheduler.h"
@@ -21,8 +23,11 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
-  calculate_working_qdc_for_task_or_method_and_all_subs(dp->dp_of_task_group_root, 0);
+  dp->take_working_values_as_base();
+  dp->share_working_values_with_the_other_nodes_of_task();
+  recalculate_trees_of_task(dp);
   dp->working_values_are_locked = 1;
+  dp->share_working_values_with_the_other_nodes_of_task();
 
   e->method_to_execute = method;
   e->dp_of_method = dp;
@@ -44,6 +49,8 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
       dp->working_quality.reduce_total_density_to_x_percent(1.0f - p);
       dp->working_quality.append(p, 0.0f);
       dp->working_quality.sort_and_combine();
+      dp->take_working_quality_as_base();
+      dp->share_working_values_with_the_other_nodes_of_task();
       e->quality.duplicate(dp->working_quality);
     }
   }
@@ -60,8 +67,10 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
     dp->working_quality.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();
     dp->working_duration.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
+    dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
-    calculate_working_qdc_for_task_or_method_and_all_subs(dp->dp_of_task_group_root, 0);
+    recalculate_trees_of_task(dp);
     working_resources.duplicate_list_into_this_and_copy_items(before_placing, 1);
     before_placing.delete_list(1);
     return;
@@ -70,13 +79,14 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
 
   float f = e->finish_time_distribution.get_specified_value(schedule_with.d);
   dp->time_task_or_method_gets_quality = f;
+  dp->share_working_values_with_the_other_nodes_of_task();
   std::string notes;
   update_expectations_to_reflect_any_non_local_commitments(f, notes);
   schedule.annotations += notes;
   global_working_change_counter++;
   end_of_the_current_working_schedule = f;
-  calculate_working_qdc_for_task_or_method_and_all_subs(dp->dp_of_task_group_root, 0);
-  dp->check_supers_for_newly_acquired_quality(f);
+  recalculate_trees_of_task(dp);
+  dp->for_each_node_of_task([f](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(f); });
   long newly_satisfied = 0;
   long newly_violated = 0;
   // Once with the method's start as the next start, once with its finish.
@@ -84,6 +94,16 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   schedule.add_completed_element_to_schedule(e);
   record_newly_satisfied_and_violated_local_commitments(schedule, newly_satisfied, newly_violated, f);
   end_of_the_current_working_schedule = schedule.get_next_expected_start_time();
+}
+
+void Scheduler::recalculate_trees_of_task(DecisionPoint* dp) {
+  // A task under several task groups stands in each of their trees.
+  std::vector<DecisionPoint*> roots;
+  dp->for_each_node_of_task([&roots](DecisionPoint* node) {
+    if (std::find(roots.begin(), roots.end(), node->dp_of_task_group_root) == roots.end())
+      roots.push_back(node->dp_of_task_group_root);
+  });
+  for (DecisionPoint* root : roots) calculate_working_qdc_for_task_or_method_and_all_subs(root, 0);
 }
 
 void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root) {
@@ -94,6 +114,7 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->working_cost.set_to_100_percent_zero_value();
     dp->working_quality.set_to_100_percent_zero_value();
     dp->working_duration.set_to_100_percent_zero_value();
+    dp->take_working_values_as_base();
     dp->working_change_counter = 0;
     dp->working_values_are_locked = 0;
     dp->time_task_or_method_gets_quality = UNSET_TIME;
@@ -103,6 +124,7 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->working_quality.duplicate(dp->combined_outcomes->quality);
     dp->working_cost.duplicate(dp->combined_outcomes->cost);
     dp->working_duration.duplicate(dp->combined_outcomes->duration);
+    dp->take_working_values_as_base();
     dp->time_task_or_method_gets_quality = static_cast<Method*>(dp->task_or_method)->finish_time;
     dp->working_values_are_locked = 1;
   }

@@ -35,47 +35,51 @@ inline float first_and_subsequent(long k, float first, float subsequent) {
   return sum;
 }
 
-// Appends the nodes of task's ancestors in the order list_all_ancestors gives (each
-// supertask, then its own ancestors); walked in place, as it runs for every rating.
-inline void append_ancestor_nodes(BasicTask* task, std::vector<DecisionPoint*>& nodes) {
-  for (long i = 0; i < task->supertasks.length(); i++) {
-    BasicTask* super = task->supertasks.get(i);
-    DecisionPoint* node = BasicTask::get_dp_of_task(super);
-    if (node != nullptr) nodes.push_back(node);
+// Appends the nodes above node, each parent then its own ancestors (the order
+// list_all_ancestors gives); walked in place, as it runs for every rating.
+inline void append_ancestor_nodes(DecisionPoint* node, std::vector<DecisionPoint*>& nodes) {
+  for (long i = 0; i < node->supers.length(); i++) {
+    DecisionPoint* super = node->supers.get(i);
+    nodes.push_back(super);
     append_ancestor_nodes(super, nodes);
   }
 }
 
-// The nodes of the method's ancestors, nearest first, as the task tree lists them.
+// The nodes above every node of the method, nearest first: for a method under several
+// parents, the ancestors on each path.
 inline std::vector<DecisionPoint*> ancestor_nodes(Method* method) {
   std::vector<DecisionPoint*> nodes;
-  append_ancestor_nodes(method, nodes);
+  DecisionPoint* dp = BasicTask::get_dp_of_task(method);
+  if (dp != nullptr) dp->for_each_node_of_task([&nodes](DecisionPoint* node) { append_ancestor_nodes(node, nodes); });
   return nodes;
 }
 
 // Treats the method as done: its working quality (and, unless quality_only, its duration
 // and cost) from its combined outcome, a quality time at the end of its run from the next
 // start, and a new generation of the change counter.
-inline void lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp, bool quality_only) {
+inline MethodNodeValues lend_done_values(Scheduler& s, Schedule& schedule, DecisionPoint* dp, bool quality_only) {
+  MethodNodeValues before;
+  dp->keep_values_in(before);
   Outcome& done = *dp->combined_outcomes;
   dp->working_quality.duplicate(done.quality);
-  if (!quality_only) {
+  if (quality_only) {
+    dp->take_working_quality_as_base();
+  } else {
     dp->working_duration.duplicate(done.duration);
     dp->working_cost.duplicate(done.cost);
+    dp->take_working_values_as_base();
   }
   dp->time_task_or_method_gets_quality =
       schedule.get_next_expected_start_time() + done.duration.get_specified_value(s.schedule_with.d);
+  dp->share_working_values_with_the_other_nodes_of_task();
   s.global_working_change_counter++;
+  return before;
 }
 
-// The undo of lend_done_values, before the caller recomputes what the loan recomputed.
-inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, bool quality_only) {
-  dp->working_quality.set_to_100_percent_zero_value();
-  if (!quality_only) {
-    dp->working_duration.set_to_100_percent_zero_value();
-    dp->working_cost.set_to_100_percent_zero_value();
-  }
-  dp->time_task_or_method_gets_quality = UNSET_TIME;
+// The undo of lend_done_values, before the caller recomputes what the loan recomputed:
+// the node gets back exactly what it held (a locked node's promised result included).
+inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, const MethodNodeValues& before) {
+  dp->give_back_values(before);
   s.global_working_change_counter--;
 }
 

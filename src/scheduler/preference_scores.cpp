@@ -64,13 +64,13 @@ long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& sche
     }
   }
   method_rating::AncestorTimes times(method);
-  method_rating::lend_done_values(s, schedule, dp, true);
+  MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, true);
   long gained = 0;
   for (DecisionPoint* node : kept) {
     s.calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
     if (has_quality(node)) gained++;
   }
-  method_rating::take_back_done_values(s, dp, true);
+  method_rating::take_back_done_values(s, dp, before);
   for (DecisionPoint* node : kept) s.calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
   times.give_back();
   return gained;
@@ -81,7 +81,7 @@ long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& sche
 // resources.
 void apply_resource_effects(Scheduler& s, Schedule& schedule, Method* method, DecisionPoint* dp, ResourceNLETypes type,
                             bool& some_good, bool& some_newly_bad, bool& some_still_bad) {
-  method_rating::lend_done_values(s, schedule, dp, false);
+  MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, false);
   some_good = some_newly_bad = some_still_bad = false;
   ResourceNLEList& effects = *method->affects_resource;
   for (long i = 0; i < effects.length(); i++) {
@@ -99,7 +99,7 @@ void apply_resource_effects(Scheduler& s, Schedule& schedule, Method* method, De
       some_good = true;
     }
   }
-  method_rating::take_back_done_values(s, dp, false);
+  method_rating::take_back_done_values(s, dp, before);
 }
 }  // namespace
 

@@ -295,6 +295,8 @@ class Scheduler {
   // Places the method after any slack it needs; a method whose quality would certainly be
   // zero is refused, leaving its node locked at zero and the resources as they were.
   void add_method_to_schedule(Schedule& schedule, Method* method);
+  // Recomputes the tree of every node of the task (once each), after its values changed.
+  void recalculate_trees_of_task(DecisionPoint* dp);
   void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
   void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
 
@@ -433,6 +435,8 @@ class Scheduler {
   // While set, each node a working-values recomputation marks is recorded here with its
   // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
   WorkingPassLog* working_pass_log = nullptr;
+  // The method node's values from before each what-if still open, the latest last.
+  std::vector<MethodNodeValues> values_before_what_if;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;

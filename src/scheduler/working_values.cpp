@@ -22,6 +22,16 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   if (working_pass_log != nullptr)
     working_pass_log->entries.push_back(
         {dp, dp->working_quality, dp->working_cost, dp->working_duration, dp->time_task_or_method_gets_quality});
+  if (dp->is_method_node() && dp->task_has_other_nodes()) {
+    // A method under several parents is worked out once, at the node that holds its
+    // effects and commitments; its other nodes take the outcome.
+    DecisionPoint* named = BasicTask::get_dp_of_task(dp->task_or_method);
+    if (named != nullptr && named != dp) {
+      calculate_working_qdc_for_task_or_method_and_all_subs(named, include_commitments);
+      dp->take_working_values_of(*named);
+      return;
+    }
+  }
   for (long i = 0; i < dp->subs.length(); i++)
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
   if (dp->is_method_node()) {
@@ -45,20 +55,20 @@ Resource* Scheduler::working_resource_or_exit(const ID& name, const char* messag
 }
 
 void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
-  // Starts from the stored working values, not the outcome: a placed method is locked and
-  // an unplaced one holds 100% zero, so the effects are applied once.
+  // Starts from the base the builders gave the node, never from the last result: the
+  // effects are applied once however often the tree is recomputed.
   DistributionBundle bundle;
-  bundle.cost.duplicate(dp->working_cost);
-  bundle.quality.duplicate(dp->working_quality);
-  bundle.duration.duplicate(dp->working_duration);
+  bundle.cost.duplicate(dp->base_cost);
+  bundle.quality.duplicate(dp->base_quality);
+  bundle.duration.duplicate(dp->base_duration);
   for (long i = 0; i < dp->affected_by_actually->length(); i++)
     dp->affected_by_actually->get(i)->apply_nle_to(bundle, 0, current_mode, end_of_the_current_working_schedule);
 
   // The gate reads the quality before the effects: a disabled method still consumes.
-  if (dp->working_quality.some_values_are_gt_zero()) {
+  if (dp->base_quality.some_values_are_gt_zero()) {
     if (working_pass_log != nullptr) working_pass_log->touched_resources = true;
     Method* method = static_cast<Method*>(dp->task_or_method);
-    float v = dp->working_duration.get_specified_value(schedule_with.d);
+    float v = dp->base_duration.get_specified_value(schedule_with.d);
     const char* missing = missing_resource_for_method_q;
     for (long i = 0; i < method->affects_resource->length(); i++) {
       ResourceNLE* rnle = method->affects_resource->get(i);
@@ -109,10 +119,13 @@ void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
   }
 
   if (qaf == VORNA_SEQ) {
+    // The last subtask by this task's own list: a shared subtask's child number may be
+    // the one it has under another parent.
+    long all_subtasks = task->subtasks.length();
+    BasicTask* last_subtask = all_subtasks > 0 ? task->subtasks.get(all_subtasks - 1) : nullptr;
     for (long i = 0; i < n; i++) {
       DecisionPoint* child = dp->subs.get(i);
-      if (child->task_or_method->i_am_child_number == task->subtasks.length() - 1)
-        dp->working_quality.duplicate(child->working_quality);
+      if (child->task_or_method == last_subtask) dp->working_quality.duplicate(child->working_quality);
     }
   } else if (qaf == VORNA_SEQ_SUM) {
     long in_time = 0;
@@ -162,36 +175,52 @@ int Scheduler::special_add_quality_that_may_come_from_commitment_satisfaction(De
 // ---------------------------------------------------------------- what-if
 
 namespace {
-// The method's node, then the nodes of its ancestors, nearest first.
+// The method's node (and its other nodes, for a method under several parents), then the
+// nodes of its ancestors, nearest first.
 std::vector<DecisionPoint*> what_if_chain(DecisionPoint* dp) {
   std::vector<DecisionPoint*> chain{dp};
-  method_rating::append_ancestor_nodes(dp->task_or_method, chain);
+  dp->for_each_node_of_task([&chain, dp](DecisionPoint* node) {
+    if (node != dp) chain.push_back(node);
+  });
+  dp->for_each_node_of_task([&chain](DecisionPoint* node) { method_rating::append_ancestor_nodes(node, chain); });
   return chain;
+}
+
+// 0, never the counter plus one: a node one generation behind would then look current.
+// For a method under several parents every node of the chain is out of date before any is
+// recomputed, so an ancestor on one path never reads a node of another that is still to come.
+void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<DecisionPoint*>& chain) {
+  if (dp->task_has_other_nodes())
+    for (DecisionPoint* node : chain) node->working_change_counter = 0;
+  for (DecisionPoint* node : chain) {
+    node->working_change_counter = 0;
+    s.calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
+  }
 }
 }  // namespace
 
 void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  values_before_what_if.emplace_back();
+  dp->keep_values_in(values_before_what_if.back());
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
+  dp->take_working_values_as_base();
+  dp->share_working_values_with_the_other_nodes_of_task();
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
-  for (DecisionPoint* node : what_if_chain(dp)) {
-    // 0, never the counter plus one: a node one generation behind would then look current.
-    node->working_change_counter = 0;
-    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
-  }
+  recompute_chain(*this, dp, what_if_chain(dp));
 }
 
 void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
   working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
-  dp->working_quality.set_to_100_percent_zero_value();
-  dp->working_cost.set_to_100_percent_zero_value();
-  dp->working_duration.set_to_100_percent_zero_value();
-  for (DecisionPoint* node : what_if_chain(dp)) {
-    node->working_change_counter = 0;
-    calculate_working_qdc_for_task_or_method_and_all_subs(node, 0);
-    node->working_change_counter = global_working_change_counter;
-  }
+  // Exactly what the node held before: for an unplaced method 100% zero and no time, for
+  // one locked with a promised result that result.
+  if (values_before_what_if.empty()) fatal_stop("%s", "Error, a what-if undone that was never begun.\n");
+  dp->give_back_values(values_before_what_if.back());
+  values_before_what_if.pop_back();
+  std::vector<DecisionPoint*> chain = what_if_chain(dp);
+  recompute_chain(*this, dp, chain);
+  for (DecisionPoint* node : chain) node->working_change_counter = global_working_change_counter;
   // The recomputation may have consumed or produced again.
   working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
 }
@@ -199,14 +228,15 @@ void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoi
 // ---------------------------------------------------------------- resources
 
 void Scheduler::check_resources_for_restoration_and_production(Method* method, DecisionPoint* dp) {
-  float d = dp->working_duration.get_specified_value(schedule_with.d);
+  // The base, as the method step that calls this reads it: before the effects.
+  float d = dp->base_duration.get_specified_value(schedule_with.d);
   for (long i = 0; i < method->affects_resource->length(); i++) {
     ResourceNLE* rnle = method->affects_resource->get(i);
     Resource* r = working_resource_or_exit(rnle->resource_id,
                                            "Unable to locate a resource in check_resoruces in sched.cc");
     if (rnle->type == RNLE_USES && r->type == RESOURCE_NON_CONSUMABLE) {
       static_cast<Uses*>(rnle)->restore_resource(r, d, method);
-    } else if (rnle->type == RNLE_PRODUCES && dp->working_quality.some_values_are_gt_zero()) {
+    } else if (rnle->type == RNLE_PRODUCES && dp->base_quality.some_values_are_gt_zero()) {
       rnle->apply_rnle_to(r, d, method);
     }
   }

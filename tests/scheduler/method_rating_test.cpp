@@ -113,6 +113,7 @@ TEST_F(MethodRating, DisablersThatHaveStruckLockTheMethodFromThreeQuarters) {
       node(id)->working_quality.delete_all();
       node(id)->working_quality.append(1 - p, 0);
       node(id)->working_quality.append(p, 5);
+      node(id)->take_working_quality_as_base();
       node(id)->time_task_or_method_gets_quality = 2;  // d2 strikes exactly at next start
     }
     EXPECT_EQ(rate("m"), c.rating);

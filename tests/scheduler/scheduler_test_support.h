@@ -242,6 +242,7 @@ class ScheduleUnderConstruction : public PreparedRound {
     dp->working_quality.duplicate(dp->combined_outcomes->quality);
     dp->working_duration.duplicate(dp->combined_outcomes->duration);
     dp->working_cost.duplicate(dp->combined_outcomes->cost);
+    dp->take_working_values_as_base();
     dp->working_values_are_locked = 1;
     dp->time_task_or_method_gets_quality = finish;
     scheduler->global_working_change_counter++;

@@ -145,6 +145,7 @@ TEST_F(WorkingValues, WhatIfAndUndoLeaveEverythingAsTheyFoundIt) {
   m->working_quality.duplicate(m->combined_outcomes->quality);
   m->working_duration.duplicate(m->combined_outcomes->duration);
   m->working_cost.duplicate(m->combined_outcomes->cost);
+  m->take_working_values_as_base();
   scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(g, 0);
   m->working_values_are_locked = 1;
   m->time_task_or_method_gets_quality = 7.0f;
@@ -153,6 +154,103 @@ TEST_F(WorkingValues, WhatIfAndUndoLeaveEverythingAsTheyFoundIt) {
   m->check_supers_for_newly_acquired_quality(7.0f);
   EXPECT_EQ(p->time_task_or_method_gets_quality, 7.0f);
   EXPECT_EQ(g->time_task_or_method_gets_quality, 7.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Every pair of the distribution, exactly.
+std::string exact(Distribution& d) {
+  std::string out;
+  for (long i = 0; i < d.length(); i++) {
+    char text[64];
+    snprintf(text, sizeof text, "(%a %a)", d.get(i)->density, d.get(i)->value);
+    out += text;
+  }
+  return out;
+}
+
+std::string exact_values(DecisionPoint* dp) {
+  return exact(dp->working_quality) + " " + exact(dp->working_cost) + " " + exact(dp->working_duration);
+}
+
+TEST_F(WorkingValues, RecomputingAgainGivesExactlyWhatRecomputingOnceGave) {
+  // m waits unplaced under two effects whose sources are done with uncertain quality.
+  const std::string powers = "(quality_power 0.5 1) (duration_power 0.3 1) (cost_power 0.3 1) (delay 0 1)";
+  prepare(std::string(AGENT_A) + group("G", "a b m", "q_sum") + method("a", "G", 5, 1, 1) +
+          method("b", "G", 5, 1, 1) + method("m", "G", 6, 3, 2) +
+          "(spec_facilitates (label F) (agent A) (from a) (from_outcome o) (to m) " + powers + ")\n" +
+          "(spec_hinders (label H) (agent A) (from b) (from_outcome o) (to m) " + powers + ")\n");
+  for (const char* id : {"a", "b"}) {
+    DecisionPoint* source = node(id);
+    source->working_quality.delete_all();
+    source->working_quality.append(0.1f, 0.0f);
+    source->working_quality.append(0.9f, 5.0f);
+    source->take_working_values_as_base();
+    source->working_values_are_locked = 1;
+    source->time_task_or_method_gets_quality = 0.0f;
+  }
+  recompute();
+  std::string once = exact_values(node("m"));
+  std::string meta_once = exact_values(scheduler->dp_to_meta_root);
+  recompute();
+  EXPECT_EQ(exact_values(node("m")), once);
+  EXPECT_EQ(exact_values(scheduler->dp_to_meta_root), meta_once);
+  recompute();
+  EXPECT_EQ(exact_values(node("m")), once);
+  EXPECT_EQ(exact_values(scheduler->dp_to_meta_root), meta_once);
+}
+
+TEST_F(WorkingValues, AWhatIfGivesTheMethodBackExactlyWhatItHeld) {
+  // r stands in for another agent's promise (quality 7 at 0) and enables n.
+  prepare(std::string(AGENT_A) + group("G", "r n", "q_sum_all") + method("r", "G", 3, 9, 4) +
+          method("n", "G", 10, 3, 0) + "(spec_enables (label RN) (agent A) (from r) (from_outcome o) (to n) (delay 0 1))\n" +
+          "(spec_nonlocal_commitment (label R) (task r) (from_agent B) (to_agent A) (quality_distribution 7 1) "
+          "(time_distribution 0 1))\n");
+  DecisionPoint* meta = scheduler->dp_to_meta_root;
+  scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+  std::string notes;
+  scheduler->update_expectations_to_reflect_any_non_local_commitments(0.0f, notes);
+  DecisionPoint* r = node("r");
+  ASSERT_EQ(r->working_values_are_locked, 1);
+  const std::string promised = exact_values(r);
+  EXPECT_EQ(r->time_task_or_method_gets_quality, 0.0f);
+
+  ResourceList saved;
+  scheduler->see_what_happens_if_we_add_method_x_to_schedule(r, saved);
+  scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(r, saved);
+  saved.delete_list(1);
+  EXPECT_EQ(exact_values(r), promised);
+  EXPECT_EQ(r->time_task_or_method_gets_quality, 0.0f);
+
+  // Rated while it waits (its what-ifs lend it its own outcome), r keeps the promise, so n,
+  // which it enables, can go at once; r's stand-in takes no time: 10 + 7, done at 3.
+  Schedule schedule;
+  Alternative plan;
+  plan.method_list.append(task_named("r"));
+  plan.method_list.append(task_named("n"));
+  schedule.alt_schedule_is_for = &plan;
+  scheduler->rate_method(schedule, static_cast<Method*>(task_named("r")));
+  EXPECT_EQ(exact_values(r), promised);
+  EXPECT_EQ(r->time_task_or_method_gets_quality, 0.0f);
+  plan.method_list.delete_list(0);
+
+  int monitor = 0;
+  testing::internal::CaptureStderr();
+  scheduler->create_schedules_for_task_group_using_alternatives(meta, monitor, scheduler->criteria_bundle);
+  testing::internal::GetCapturedStderr();
+  Schedule* best = nullptr;
+  for (long i = 0; i < scheduler->good_schedules.length(); i++) {
+    Schedule* s = scheduler->good_schedules.get(i);
+    if (best == nullptr || s->quality.get_expected_value() > best->quality.get_expected_value()) best = s;
+  }
+  ASSERT_NE(best, nullptr);
+  ASSERT_EQ(best->timeline_schedule.length(), 2);
+  EXPECT_EQ(best->timeline_schedule.get(0L)->method_id, "n");
+  EXPECT_EQ(best->timeline_schedule.get(1L)->method_id, "r");
+  EXPECT_EQ(best->quality.get_expected_value(), 17.0f);
+  EXPECT_EQ(best->timeline_schedule.get(1L)->finish_time_distribution.get_expected_value(), 3.0f);
 }
 
 }  // namespace
