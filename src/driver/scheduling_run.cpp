@@ -3,7 +3,6 @@
 #include "driver/scheduling_run.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -185,7 +184,8 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
       flush_all_streams();
       exit(1);
     }
-    for (const std::string& path : paths) unlink(path.c_str());
+    // An old output that stayed would be appended to and pass for this run's.
+    for (const std::string& path : paths) ib_unlink_if_present(path.c_str());
 
     fprintf(stderr, "\n\nReading t-vorna input file.\n");
     io.read_vorna_task_structures_and_commitments(input, agents, task_groups, commitments, criteria, resources,

@@ -59,6 +59,15 @@ FILE* ib_fopen(const char* path, const char* mode) {
   return file;
 }
 
+void ib_unlink_if_present(const char* path) {
+  // A name that cannot be looked up (missing, too long, under no folder) holds nothing to
+  // remove; opening it later reports why.
+  struct stat found {};
+  if (lstat(path, &found) != 0) return;
+  if (unlink(path) != 0 && errno != ENOENT)
+    perror_path_and_exit("Error, unable to remove file %s, aborting command", path);
+}
+
 namespace {
 constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
 
