@@ -39,6 +39,12 @@ constexpr const char* OUTPUT_NAMES[NUMBER_OF_OUTPUT_FILES] = {
     "tvorna_schedules",   "tvorna_used_for_scheduling", "simple_schedule",      "schedules_for_people",
     "observed_schedule_min_max"};
 
+// The outputs in the order they are first written: the data files as they are opened,
+// then the echo, the transfer format and the schedule text.
+constexpr OutputFile WRITING_ORDER[NUMBER_OF_OUTPUT_FILES] = {
+    SCHEDULES_STAVO, SCHEDULES_JMP,     ALTERNATIVES_STAVO, ALTERNATIVES_JMP, SCHEDULES_FOR_PEOPLE,
+    OBSERVED_SCHEDULE_MIN_MAX, TVORNA_USED_FOR_SCHEDULING, SIMPLE_SCHEDULE, TVORNA_SCHEDULES};
+
 constexpr const char* BUILD_STATISTICS =
     "\nBuild Statistics:\n\tNumber of distribution combine operations performed %ld.\n\tNumber of alternatives "
     "generated %ld.\n\tNumber of alternatives generated at the task group node %ld.\n\tNumber of good (non-zero q) "
@@ -250,6 +256,10 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   FILE* people = nullptr;
   FILE* min_max = nullptr;
   if (in_memory == nullptr) {
+    // Every name is checked first: a run must not die at a later file with the earlier ones
+    // left empty behind it.
+    for (OutputFile output : WRITING_ORDER)
+      if (output != TVORNA_USED_FOR_SCHEDULING || options.all_data_files) ib_refuse_name_too_long(paths[output].c_str());
     schedules_stavo = ib_fopen(paths[SCHEDULES_STAVO].c_str(), "a");
     schedules_jmp = ib_fopen(paths[SCHEDULES_JMP].c_str(), "a");
     alternatives_stavo = ib_fopen(paths[ALTERNATIVES_STAVO].c_str(), "a");

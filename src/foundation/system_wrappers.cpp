@@ -39,6 +39,8 @@ namespace {
   exit_with_status(1);
 }
 
+constexpr const char* OPEN_FAILURE = "Error, unable to open file %s, aborting command";
+
 // Constant-initialised, so usable before any dynamic initialisation.
 OnceOnlyFlag* newest_once_only_flag = nullptr;
 std::mutex once_only_flags_mutex;
@@ -55,7 +57,7 @@ void* ib_malloc(int size) {
 
 FILE* ib_fopen(const char* path, const char* mode) {
   FILE* file = fopen(path, mode);
-  if (file == nullptr) perror_path_and_exit("Error, unable to open file %s, aborting command", path);
+  if (file == nullptr) perror_path_and_exit(OPEN_FAILURE, path);
   return file;
 }
 
@@ -66,6 +68,19 @@ void ib_unlink_if_present(const char* path) {
   if (lstat(path, &found) != 0) return;
   if (unlink(path) != 0 && errno != ENOENT)
     perror_path_and_exit("Error, unable to remove file %s, aborting command", path);
+}
+
+void ib_refuse_name_too_long(const char* path) {
+  std::string text = path;
+  size_t slash = text.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+  size_t name_length = slash == std::string::npos ? text.size() : text.size() - slash - 1;
+  errno = 0;
+  long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (text.size() >= PATH_MAX || (name_max > 0 && name_length > static_cast<size_t>(name_max))) {
+    errno = ENAMETOOLONG;
+    perror_path_and_exit(OPEN_FAILURE, path);
+  }
 }
 
 namespace {
