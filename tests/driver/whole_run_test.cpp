@@ -8,7 +8,8 @@
 //   arguments     the arguments on one line; LONG_PREFIX stands for a 3,000-character prefix
 //   status        the exit status (134: the fatal stop)
 //   copy_in       optional: files of the source tree to copy in as well, one a line
-//   fsize_limit   optional: the child's file-size limit in bytes (SIGXFSZ ignored)
+//   fsize_limit   optional: the child's file-size limit in bytes (the program itself must
+//                 keep the signal from ending it)
 //   console_only  optional: only stdout, stderr and the status are compared
 //   unwritable_folder  optional: the scratch folder cannot be written (as root the run
 //                 drops to the user nobody, who owns the folder and its files)
@@ -167,7 +168,7 @@ Outcome run_case(const Case& c) {
     if (chdir(dir.path.c_str()) != 0) _exit(126);
     if (!reaches_the_end) setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:halt_on_error=1", 1);
     if (c.fsize_limit > 0) {
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, SIG_DFL);
       rlimit limit{static_cast<rlim_t>(c.fsize_limit), static_cast<rlim_t>(c.fsize_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
