@@ -83,11 +83,6 @@ void ib_refuse_name_too_long(const char* path) {
   }
 }
 
-namespace {
-constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
-
-// Flushes the stream; true when that or an earlier write failed. errno then tells why
-// (EIO when the failure left no reason behind).
 bool written_stream_failed(FILE* file) {
   errno = 0;
   bool failed = fflush(file) != 0;
@@ -95,6 +90,9 @@ bool written_stream_failed(FILE* file) {
   if (failed && errno == 0) errno = EIO;
   return failed;
 }
+
+namespace {
+constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
 
 [[noreturn]] void process_creation_failure() {
   perror("Error, unable to create process, command aborted");

@@ -11,6 +11,7 @@
 //   fsize_limit   optional: the child's file-size limit in bytes (the program itself must
 //                 keep the signal from ending it)
 //   console_only  optional: only stdout, stderr and the status are compared
+//   stdout_full   optional: standard output is the full device
 //   unwritable_folder  optional: the scratch folder cannot be written (as root the run
 //                 drops to the user nobody, who owns the folder and its files)
 //   removed       optional: inputs the run removes (older outputs), one a line
@@ -88,6 +89,7 @@ struct Case {
   long fsize_limit = 0;
   bool console_only = false;
   bool unwritable_folder = false;
+  bool stdout_full = false;
   std::map<std::string, std::string> inputs;
   std::set<std::string> removed;
   std::map<std::string, std::string> expected;
@@ -108,6 +110,8 @@ Case load(const std::string& name) {
       c.console_only = true;
     else if (file == "unwritable_folder")
       c.unwritable_folder = true;
+    else if (file == "stdout_full")
+      c.stdout_full = true;
     else if (file == "removed")
       for (const std::string& gone : words(text)) c.removed.insert(gone);
     else if (file == "copy_in")
@@ -166,6 +170,7 @@ Outcome run_case(const Case& c) {
   o.run = shared_test::run_program(args, [&] {
     if (c.unwritable_folder) drop_root_in_child();
     if (chdir(dir.path.c_str()) != 0) _exit(126);
+    if (c.stdout_full && freopen("/dev/full", "w", stdout) == nullptr) _exit(126);
     if (!reaches_the_end) setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:halt_on_error=1", 1);
     if (c.fsize_limit > 0) {
       signal(SIGXFSZ, SIG_DFL);
