@@ -58,6 +58,13 @@ void* ib_malloc(int size) {
 FILE* ib_fopen(const char* path, const char* mode) {
   FILE* file = fopen(path, mode);
   if (file == nullptr) perror_path_and_exit(OPEN_FAILURE, path);
+  // A folder opens for reading, and reading it fails later without a useful word.
+  struct stat opened {};
+  if (fstat(fileno(file), &opened) == 0 && S_ISDIR(opened.st_mode)) {
+    fclose(file);
+    errno = EISDIR;
+    perror_path_and_exit(OPEN_FAILURE, path);
+  }
   return file;
 }
 
