@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "foundation/fatal_stop.h"
 #include "foundation/system_wrappers.h"
+#include "foundation/tagged_new.h"
 #include "language/parser_actions.h"
 #include "language/vorna_io.h"
 #include "model/distribution.h"
@@ -107,14 +109,9 @@ void flush_all_streams() {
   std::cout.flush();
 }
 
-}  // namespace
-
-int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
-  // The Java library's in-memory run keeps quiet through this switch; the program never sets it.
-  const bool say = Scheduler::silent == 0;
-  InMemoryTask* in_memory = options.in_memory;
-  if (options.banner) printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
-
+// The run's objects, made at entry in this order. An allocation failure ends the program
+// with them in place: tearing down a half-built model could fail in its turn.
+struct RunObjects {
   TaskList task_groups;
   ResourceList resources;
   CommitmentList commitments;
@@ -125,6 +122,23 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   VornaIO io;
   AgentIDList agents;
   AgentID my_agent_id;
+};
+
+// stage: where the run is, the tag of a failed allocation inside the standard library.
+int run_with(RunObjects& objects, const char*& stage, int argc, char** argv, const SchedulingRunOptions& options) {
+  // The Java library's in-memory run keeps quiet through this switch; the program never sets it.
+  const bool say = Scheduler::silent == 0;
+  InMemoryTask* in_memory = options.in_memory;
+  TaskList& task_groups = objects.task_groups;
+  ResourceList& resources = objects.resources;
+  CommitmentList& commitments = objects.commitments;
+  ScheduleCriteriaBundle& criteria = objects.criteria;
+  Scheduler& scheduler = objects.scheduler;
+  ScheduleSettingBundle& schedule_with = objects.schedule_with;
+  EnvelopeToggleBundle& toggle_bundle = objects.toggle_bundle;
+  VornaIO& io = objects.io;
+  AgentIDList& agents = objects.agents;
+  AgentID& my_agent_id = objects.my_agent_id;
 
   int nsched = 15;
   char pruning_setting = 'p';
@@ -179,6 +193,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   yydebug = 0;
   if (in_memory != nullptr) {
     if (say) fprintf(stderr, "\n\nReading t-vorna input string.\n");
+    stage = "VornaIO::read_vorna_task_structures_from_string";
     io.read_vorna_task_structures_from_string(in_memory->text, agents, task_groups, commitments, criteria, resources,
                                               control);
   } else {
@@ -194,6 +209,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     for (const std::string& path : paths) ib_unlink_if_present(path.c_str());
 
     fprintf(stderr, "\n\nReading t-vorna input file.\n");
+    stage = "VornaIO::read_vorna_task_structures_and_commitments";
     io.read_vorna_task_structures_and_commitments(input, agents, task_groups, commitments, criteria, resources,
                                                   control);
     fprintf(stderr, "\n\nProcess tvorna file, %ld lines read\n\n\n", static_cast<long>(i_vorna));
@@ -267,6 +283,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     people = ib_fopen(paths[SCHEDULES_FOR_PEOPLE].c_str(), "a");
     min_max = ib_fopen(paths[OBSERVED_SCHEDULE_MIN_MAX].c_str(), "a");
     // Before the scheduler tidies the distributions: the echo shows the values as read.
+    stage = "VornaIO::write_vorna_task_structures_and_commitments";
     if (options.all_data_files)
       io.write_vorna_task_structures_and_commitments(paths[TVORNA_USED_FOR_SCHEDULING].c_str(), agents, task_groups,
                                                      commitments, criteria, resources, control);
@@ -303,15 +320,20 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   scheduler.add_new_commitments(commitments);
   scheduler.set_scheduler_criteria(criteria);
 
+  stage = "Scheduler::schedule_task_groups";
   Schedule* best = scheduler.schedule_task_groups(my_agent_id, monitor, execution_clock, money_spent,
                                                   SCHEDULE_USING_UNCERTAINTY, resources);
   int exit_condition_indicating_schedule_status = best == nullptr || best->rating < 0.0f ? 1 : 0;
 
   if (in_memory != nullptr) {
+    stage = "Scheduler::get_tvorna_schedule";
     in_memory->schedule_text = scheduler.get_tvorna_schedule();
   } else {
+    stage = "VornaIO::write_schedule_in_temporary_transfer_format";
     io.write_schedule_in_temporary_transfer_format(paths[SIMPLE_SCHEDULE].c_str(), best);
+    stage = "Scheduler::write_tvorna_schedule_file";
     scheduler.write_tvorna_schedule_file(paths[TVORNA_SCHEDULES].c_str());
+    stage = "Scheduler::output_alt_and_schedule_data";
     // Both close the people file.
     if (options.all_data_files) {
       scheduler.output_alt_and_schedule_data(schedules_stavo, schedules_jmp, alternatives_stavo, alternatives_jmp,
@@ -321,6 +343,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     }
   }
 
+  stage = "scheduling_run";
   long num_alts = 0, num_alts_at_tg = 0, num_good = 0, num_all = 0;
   double time_on_alts = 0.0, time_on_scheds = 0.0;
   scheduler.return_build_stats_to_client(num_alts, num_alts_at_tg, num_good, num_all, time_on_alts, time_on_scheds);
@@ -360,4 +383,21 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     fprintf(stderr, "\nReturning exit condition %d to caller.\n", exit_condition_indicating_schedule_status);
   }
   return exit_condition_indicating_schedule_status;
+}
+
+}  // namespace
+
+int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
+  if (options.banner) printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
+  const char* stage = "scheduling_run";
+  // The standard library reports running out of memory by throwing; the run stops as the
+  // tagged allocations do. Caught here, not by a process-wide handler a host would inherit.
+  try {
+    RunObjects* objects = new ("scheduling_run") RunObjects;
+    int status = run_with(*objects, stage, argc, argv, options);
+    delete objects;
+    return status;
+  } catch (const std::bad_alloc&) {
+    report_allocation_failure(stage);
+  }
 }

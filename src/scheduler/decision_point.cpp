@@ -3,7 +3,6 @@
 // decision_point_tree.cpp.
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "foundation/fatal_stop.h"
 #include "foundation/tagged_new.h"
@@ -29,37 +28,30 @@ DecisionPoint::DecisionPoint()
 }
 
 namespace {
-// The distinct members of a node list, in order.
-std::vector<DecisionPoint*> distinct_nodes(DecisionPointList& list) {
-  std::vector<DecisionPoint*> nodes;
-  for (long i = 0; i < list.length(); i++) {
-    DecisionPoint* node = list.get(i);
-    bool seen = false;
-    for (DecisionPoint* n : nodes) seen = seen || n == node;
-    if (!seen) nodes.push_back(node);
-  }
-  return nodes;
-}
-
 void remove_every(DecisionPointList& list, DecisionPoint* node) {
   while (list.item_is_in_list(node)) list.remove(node, 0);
 }
 }  // namespace
 
+// Allocates nothing: it also runs while the run stops on an allocation failure.
 DecisionPoint::~DecisionPoint() {
   methods_for_task.empty_list();
   dps_for_methods_for_task.empty_list();
   alternatives.delete_list(1);
 
-  std::vector<DecisionPoint*> children = distinct_nodes(subs);
-  subs.empty_list();
-  for (DecisionPoint* child : children) {
+  // Each distinct child in order of first appearance.
+  while (subs.length() > 0) {
+    DecisionPoint* child = subs.get(0L);
+    remove_every(subs, child);
     remove_every(child->supers, this);
     if (child->supers.length() == 0) delete child;
   }
   // Freed while a parent still lists it: the parent must not keep a dangling link.
-  for (DecisionPoint* super : distinct_nodes(supers)) remove_every(super->subs, this);
-  supers.empty_list();
+  while (supers.length() > 0) {
+    DecisionPoint* super = supers.get(0L);
+    remove_every(supers, super);
+    remove_every(super->subs, this);
+  }
   commitments.empty_list();
 
   // The copies in affected_by_actually belong to the nodes that made them.
@@ -69,7 +61,7 @@ DecisionPoint::~DecisionPoint() {
   delete affected_by_actually;
 
   if (task_or_method != nullptr) {
-    Association* link = task_or_method->attributes.get_association_at(DP_ATTRIBUTE_KEY);
+    Association* link = task_or_method->attributes.get_association_at(dp_attribute_key);
     if (link != nullptr && link->item == this) link->item = nullptr;
   }
 }
