@@ -103,6 +103,9 @@ const std::string* output_that_is_the_input(const char* input, const std::string
   return nullptr;
 }
 
+// A setting given as one character; an empty argument gives none, printed as nothing.
+std::string setting_text(char setting) { return setting == '\0' ? std::string() : std::string(1, setting); }
+
 void flush_all_streams() {
   fflush(nullptr);
   std::cerr.flush();
@@ -178,7 +181,7 @@ int run_with(RunObjects& objects, const char*& stage, int argc, char** argv, con
   if (say) {
     std::cerr << "Scheduling with the following parameters\n";
     std::cerr << "\tmax # schedules to make " << nsched << std::endl;
-    std::cerr << "\tpruning setting = " << pruning_setting << std::endl;
+    std::cerr << "\tpruning setting = " << setting_text(pruning_setting) << std::endl;
     std::cerr << "\tmax # alts at interior nodes " << intermediate_alt_size << std::endl;
     std::cerr << "\tmax # alts at task group nodes " << tg_alt_size << std::endl;
     if (use_trees == 1)
@@ -243,7 +246,7 @@ int run_with(RunObjects& objects, const char*& stage, int argc, char** argv, con
     fprintf(stderr, "Using advanced analysis? ");
     std::cerr << use_trees << "." << std::endl;
     fprintf(stderr, "Target max num schedules %d.\n", nsched);
-    fprintf(stderr, "Pruning setting %c\n", pruning_setting);
+    fprintf(stderr, "Pruning setting %s\n", setting_text(pruning_setting).c_str());
   }
 
   if (!(agents.length() > 0)) {

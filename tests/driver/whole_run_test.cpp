@@ -5,7 +5,8 @@
 // run must give the same bytes.
 //
 // A case folder holds:
-//   arguments     the arguments on one line; LONG_PREFIX stands for a 3,000-character prefix
+//   arguments     the arguments on one line; LONG_PREFIX stands for a 3,000-character prefix,
+//                 EMPTY_ARGUMENT for an empty argument
 //   status        the exit status (134: the fatal stop)
 //   copy_in       optional: files of the source tree to copy in as well, one a line
 //   fsize_limit   optional: the child's file-size limit in bytes (the program itself must
@@ -71,7 +72,7 @@ std::string masked(const std::string& text) {
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w == "LONG_PREFIX" ? LONG_PREFIX : w);
+  for (std::string w; in >> w;) out.push_back(w == "LONG_PREFIX" ? LONG_PREFIX : w == "EMPTY_ARGUMENT" ? "" : w);
   return out;
 }
 
