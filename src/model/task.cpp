@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <string>
+#include <vector>
 
 #include "foundation/combinatorics.h"
 #include "foundation/fatal_stop.h"
@@ -101,19 +102,16 @@ BasicTask::BasicTask()
 
 BasicTask::~BasicTask() {
   // A subtask goes with its last supertask; one still reached from elsewhere lives on.
-  // Nothing here allocates: it also runs while a run stops on an allocation failure.
-  while (subtasks.length() > 0) {
-    BasicTask* sub = subtasks.get(0L);
-    remove_every(subtasks, sub);
+  std::vector<BasicTask*> subs = subtasks.distinct_items("BasicTask::~BasicTask");
+  subtasks.delete_list(0);
+  for (BasicTask* sub : subs) {
     remove_every(sub->supertasks, this);
     if (sub->supertasks.length() == 0) delete sub;
   }
   // Deleted while still linked from above: the supertasks must not keep a dangling link.
-  while (supertasks.length() > 0) {
-    BasicTask* super = supertasks.get(0L);
-    remove_every(supertasks, super);
+  for (BasicTask* super : supertasks.distinct_items("BasicTask::~BasicTask"))
     remove_every(super->subtasks, this);
-  }
+  supertasks.delete_list(0);
 
   affects_conceptually->delete_list(1);
   affects_actually->delete_list(1);

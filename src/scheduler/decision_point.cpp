@@ -3,6 +3,7 @@
 // decision_point_tree.cpp.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/fatal_stop.h"
 #include "foundation/tagged_new.h"
@@ -33,25 +34,21 @@ void remove_every(DecisionPointList& list, DecisionPoint* node) {
 }
 }  // namespace
 
-// Allocates nothing: it also runs while the run stops on an allocation failure.
 DecisionPoint::~DecisionPoint() {
   methods_for_task.empty_list();
   dps_for_methods_for_task.empty_list();
   alternatives.delete_list(1);
 
-  // Each distinct child in order of first appearance.
-  while (subs.length() > 0) {
-    DecisionPoint* child = subs.get(0L);
-    remove_every(subs, child);
+  std::vector<DecisionPoint*> children = subs.distinct_items("DecisionPoint::~DecisionPoint");
+  subs.empty_list();
+  for (DecisionPoint* child : children) {
     remove_every(child->supers, this);
     if (child->supers.length() == 0) delete child;
   }
   // Freed while a parent still lists it: the parent must not keep a dangling link.
-  while (supers.length() > 0) {
-    DecisionPoint* super = supers.get(0L);
-    remove_every(supers, super);
+  for (DecisionPoint* super : supers.distinct_items("DecisionPoint::~DecisionPoint"))
     remove_every(super->subs, this);
-  }
+  supers.empty_list();
   commitments.empty_list();
 
   // The copies in affected_by_actually belong to the nodes that made them.

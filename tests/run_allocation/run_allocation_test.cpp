@@ -73,7 +73,7 @@ TEST(RunAllocationDeathTest, AThrowingAllocationThatFailsAnywhereEndsLikeATagged
           failing_from = from;
           scheduling_run(3, argv);
         },
-        testing::KilledBySignal(SIGABRT), "Error - NEW operator - memory allocation failure: [A-Za-z_:]+\n$")
+        testing::KilledBySignal(SIGABRT), "Error - NEW operator - memory allocation failure: [A-Za-z_:~]+\n$")
         << "failing from throwing allocation " << from << " of " << total;
   }
 }
