@@ -3,16 +3,17 @@
 #include "driver/scheduling_run.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "foundation/fatal_stop.h"
 #include "foundation/system_wrappers.h"
+#include "foundation/tagged_new.h"
 #include "language/parser_actions.h"
 #include "language/vorna_io.h"
 #include "model/distribution.h"
@@ -39,6 +40,12 @@ constexpr const char* OUTPUT_NAMES[NUMBER_OF_OUTPUT_FILES] = {
     "alternatives.stavo", "alternatives.jmp",           "schedules.stavo",      "schedules.jmp",
     "tvorna_schedules",   "tvorna_used_for_scheduling", "simple_schedule",      "schedules_for_people",
     "observed_schedule_min_max"};
+
+// The outputs in the order they are first written: the data files as they are opened,
+// then the echo, the transfer format and the schedule text.
+constexpr OutputFile WRITING_ORDER[NUMBER_OF_OUTPUT_FILES] = {
+    SCHEDULES_STAVO, SCHEDULES_JMP,     ALTERNATIVES_STAVO, ALTERNATIVES_JMP, SCHEDULES_FOR_PEOPLE,
+    OBSERVED_SCHEDULE_MIN_MAX, TVORNA_USED_FOR_SCHEDULING, SIMPLE_SCHEDULE, TVORNA_SCHEDULES};
 
 constexpr const char* BUILD_STATISTICS =
     "\nBuild Statistics:\n\tNumber of distribution combine operations performed %ld.\n\tNumber of alternatives "
@@ -96,20 +103,18 @@ const std::string* output_that_is_the_input(const char* input, const std::string
   return nullptr;
 }
 
+// A setting given as one character; an empty argument gives none, printed as nothing.
+std::string setting_text(char setting) { return setting == '\0' ? std::string() : std::string(1, setting); }
+
 void flush_all_streams() {
   fflush(nullptr);
   std::cerr.flush();
   std::cout.flush();
 }
 
-}  // namespace
-
-int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
-  // The Java library's in-memory run keeps quiet through this switch; the program never sets it.
-  const bool say = Scheduler::silent == 0;
-  InMemoryTask* in_memory = options.in_memory;
-  if (options.banner) printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
-
+// The run's objects, made at entry in this order. An allocation failure ends the program
+// with them in place: tearing down a half-built model could fail in its turn.
+struct RunObjects {
   TaskList task_groups;
   ResourceList resources;
   CommitmentList commitments;
@@ -120,6 +125,23 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   VornaIO io;
   AgentIDList agents;
   AgentID my_agent_id;
+};
+
+// stage: where the run is, the tag of a failed allocation inside the standard library.
+int run_with(RunObjects& objects, const char*& stage, int argc, char** argv, const SchedulingRunOptions& options) {
+  // The Java library's in-memory run keeps quiet through this switch; the program never sets it.
+  const bool say = Scheduler::silent == 0;
+  InMemoryTask* in_memory = options.in_memory;
+  TaskList& task_groups = objects.task_groups;
+  ResourceList& resources = objects.resources;
+  CommitmentList& commitments = objects.commitments;
+  ScheduleCriteriaBundle& criteria = objects.criteria;
+  Scheduler& scheduler = objects.scheduler;
+  ScheduleSettingBundle& schedule_with = objects.schedule_with;
+  EnvelopeToggleBundle& toggle_bundle = objects.toggle_bundle;
+  VornaIO& io = objects.io;
+  AgentIDList& agents = objects.agents;
+  AgentID& my_agent_id = objects.my_agent_id;
 
   int nsched = 15;
   char pruning_setting = 'p';
@@ -159,7 +181,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   if (say) {
     std::cerr << "Scheduling with the following parameters\n";
     std::cerr << "\tmax # schedules to make " << nsched << std::endl;
-    std::cerr << "\tpruning setting = " << pruning_setting << std::endl;
+    std::cerr << "\tpruning setting = " << setting_text(pruning_setting) << std::endl;
     std::cerr << "\tmax # alts at interior nodes " << intermediate_alt_size << std::endl;
     std::cerr << "\tmax # alts at task group nodes " << tg_alt_size << std::endl;
     if (use_trees == 1)
@@ -174,6 +196,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   yydebug = 0;
   if (in_memory != nullptr) {
     if (say) fprintf(stderr, "\n\nReading t-vorna input string.\n");
+    stage = "VornaIO::read_vorna_task_structures_from_string";
     io.read_vorna_task_structures_from_string(in_memory->text, agents, task_groups, commitments, criteria, resources,
                                               control);
   } else {
@@ -185,9 +208,11 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
       flush_all_streams();
       exit(1);
     }
-    for (const std::string& path : paths) unlink(path.c_str());
+    // An old output that stayed would be appended to and pass for this run's.
+    for (const std::string& path : paths) ib_unlink_if_present(path.c_str());
 
     fprintf(stderr, "\n\nReading t-vorna input file.\n");
+    stage = "VornaIO::read_vorna_task_structures_and_commitments";
     io.read_vorna_task_structures_and_commitments(input, agents, task_groups, commitments, criteria, resources,
                                                   control);
     fprintf(stderr, "\n\nProcess tvorna file, %ld lines read\n\n\n", static_cast<long>(i_vorna));
@@ -221,7 +246,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     fprintf(stderr, "Using advanced analysis? ");
     std::cerr << use_trees << "." << std::endl;
     fprintf(stderr, "Target max num schedules %d.\n", nsched);
-    fprintf(stderr, "Pruning setting %c\n", pruning_setting);
+    fprintf(stderr, "Pruning setting %s\n", setting_text(pruning_setting).c_str());
   }
 
   if (!(agents.length() > 0)) {
@@ -250,6 +275,10 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   FILE* people = nullptr;
   FILE* min_max = nullptr;
   if (in_memory == nullptr) {
+    // Every name is checked first: a run must not die at a later file with the earlier ones
+    // left empty behind it.
+    for (OutputFile output : WRITING_ORDER)
+      if (output != TVORNA_USED_FOR_SCHEDULING || options.all_data_files) ib_refuse_name_too_long(paths[output].c_str());
     schedules_stavo = ib_fopen(paths[SCHEDULES_STAVO].c_str(), "a");
     schedules_jmp = ib_fopen(paths[SCHEDULES_JMP].c_str(), "a");
     alternatives_stavo = ib_fopen(paths[ALTERNATIVES_STAVO].c_str(), "a");
@@ -257,6 +286,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     people = ib_fopen(paths[SCHEDULES_FOR_PEOPLE].c_str(), "a");
     min_max = ib_fopen(paths[OBSERVED_SCHEDULE_MIN_MAX].c_str(), "a");
     // Before the scheduler tidies the distributions: the echo shows the values as read.
+    stage = "VornaIO::write_vorna_task_structures_and_commitments";
     if (options.all_data_files)
       io.write_vorna_task_structures_and_commitments(paths[TVORNA_USED_FOR_SCHEDULING].c_str(), agents, task_groups,
                                                      commitments, criteria, resources, control);
@@ -293,15 +323,20 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
   scheduler.add_new_commitments(commitments);
   scheduler.set_scheduler_criteria(criteria);
 
+  stage = "Scheduler::schedule_task_groups";
   Schedule* best = scheduler.schedule_task_groups(my_agent_id, monitor, execution_clock, money_spent,
                                                   SCHEDULE_USING_UNCERTAINTY, resources);
   int exit_condition_indicating_schedule_status = best == nullptr || best->rating < 0.0f ? 1 : 0;
 
   if (in_memory != nullptr) {
+    stage = "Scheduler::get_tvorna_schedule";
     in_memory->schedule_text = scheduler.get_tvorna_schedule();
   } else {
+    stage = "VornaIO::write_schedule_in_temporary_transfer_format";
     io.write_schedule_in_temporary_transfer_format(paths[SIMPLE_SCHEDULE].c_str(), best);
+    stage = "Scheduler::write_tvorna_schedule_file";
     scheduler.write_tvorna_schedule_file(paths[TVORNA_SCHEDULES].c_str());
+    stage = "Scheduler::output_alt_and_schedule_data";
     // Both close the people file.
     if (options.all_data_files) {
       scheduler.output_alt_and_schedule_data(schedules_stavo, schedules_jmp, alternatives_stavo, alternatives_jmp,
@@ -311,6 +346,7 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     }
   }
 
+  stage = "scheduling_run";
   long num_alts = 0, num_alts_at_tg = 0, num_good = 0, num_all = 0;
   double time_on_alts = 0.0, time_on_scheds = 0.0;
   scheduler.return_build_stats_to_client(num_alts, num_alts_at_tg, num_good, num_all, time_on_alts, time_on_scheds);
@@ -350,4 +386,21 @@ int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
     fprintf(stderr, "\nReturning exit condition %d to caller.\n", exit_condition_indicating_schedule_status);
   }
   return exit_condition_indicating_schedule_status;
+}
+
+}  // namespace
+
+int scheduling_run(int argc, char** argv, const SchedulingRunOptions& options) {
+  if (options.banner) printf("\nVELA (Kestrion) scheduler version %0.2f.\n\n", VERSION);
+  const char* stage = "scheduling_run";
+  // The standard library reports running out of memory by throwing; the run stops as the
+  // tagged allocations do. Caught here, not by a process-wide handler a host would inherit.
+  try {
+    RunObjects* objects = new ("scheduling_run") RunObjects;
+    int status = run_with(*objects, stage, argc, argv, options);
+    delete objects;
+    return status;
+  } catch (const std::bad_alloc&) {
+    report_allocation_failure(stage);
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 
 #include "foundation/fatal_stop.h"
@@ -18,7 +19,8 @@ List::List(ListDirection direction, const char* label) {
 }
 
 List::~List() {
-  if (num_stored != 0) {
+  // While an allocation failure unwinds toward the run's stop, the items go with the process.
+  if (num_stored != 0 && std::uncaught_exceptions() == 0) {
     std::cerr << "Warning -- always call delete_list() before destroying"
                  " lists or letting\nthem slide out of context."
                  "  The destructor DOES NOT free the memory\nused by the"

@@ -39,6 +39,8 @@ namespace {
   exit_with_status(1);
 }
 
+constexpr const char* OPEN_FAILURE = "Error, unable to open file %s, aborting command";
+
 // Constant-initialised, so usable before any dynamic initialisation.
 OnceOnlyFlag* newest_once_only_flag = nullptr;
 std::mutex once_only_flags_mutex;
@@ -55,15 +57,39 @@ void* ib_malloc(int size) {
 
 FILE* ib_fopen(const char* path, const char* mode) {
   FILE* file = fopen(path, mode);
-  if (file == nullptr) perror_path_and_exit("Error, unable to open file %s, aborting command", path);
+  if (file == nullptr) perror_path_and_exit(OPEN_FAILURE, path);
+  // A folder opens for reading, and reading it fails later without a useful word.
+  struct stat opened {};
+  if (fstat(fileno(file), &opened) == 0 && S_ISDIR(opened.st_mode)) {
+    fclose(file);
+    errno = EISDIR;
+    perror_path_and_exit(OPEN_FAILURE, path);
+  }
   return file;
 }
 
-namespace {
-constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
+void ib_unlink_if_present(const char* path) {
+  // A name that cannot be looked up (missing, too long, under no folder) holds nothing to
+  // remove; opening it later reports why.
+  struct stat found {};
+  if (lstat(path, &found) != 0) return;
+  if (unlink(path) != 0 && errno != ENOENT)
+    perror_path_and_exit("Error, unable to remove file %s, aborting command", path);
+}
 
-// Flushes the stream; true when that or an earlier write failed. errno then tells why
-// (EIO when the failure left no reason behind).
+void ib_refuse_name_too_long(const char* path) {
+  std::string text = path;
+  size_t slash = text.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+  size_t name_length = slash == std::string::npos ? text.size() : text.size() - slash - 1;
+  errno = 0;
+  long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (text.size() >= PATH_MAX || (name_max > 0 && name_length > static_cast<size_t>(name_max))) {
+    errno = ENAMETOOLONG;
+    perror_path_and_exit(OPEN_FAILURE, path);
+  }
+}
+
 bool written_stream_failed(FILE* file) {
   errno = 0;
   bool failed = fflush(file) != 0;
@@ -71,6 +97,9 @@ bool written_stream_failed(FILE* file) {
   if (failed && errno == 0) errno = EIO;
   return failed;
 }
+
+namespace {
+constexpr const char* WRITE_FAILURE = "Error, unable to write file %s, aborting command";
 
 [[noreturn]] void process_creation_failure() {
   perror("Error, unable to create process, command aborted");

@@ -9,6 +9,16 @@
 
 void* ib_malloc(int size);
 FILE* ib_fopen(const char* path, const char* mode);
+// Removes a file; a missing file (or a name no file can have) is no error. A file that stays ends the program as a
+// failed open does: perror("Error, unable to remove file PATH, aborting command"), status 1.
+void ib_unlink_if_present(const char* path);
+// Ends the program as a failed open of the path would (its message, "File name too long",
+// status 1) when the path or its last name is longer than its folder allows. A folder
+// whose limits cannot be read is left for the open to report.
+void ib_refuse_name_too_long(const char* path);
+// Flushes the stream; true when that or an earlier write failed. errno then tells why
+// (EIO when the failure left no reason behind).
+bool written_stream_failed(FILE* file);
 // Closes a file that was written: a write that failed, now or earlier, ends the program
 // as a failed open does, with perror("Error, unable to write file PATH, aborting command")
 // and status 1, so a full disk never passes for success.

@@ -11,9 +11,12 @@
 #pragma once
 
 #include <cstdio>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "foundation/list.h"
+#include "foundation/tagged_new.h"
 
 // For a list whose items must only enter through its typed operations: it hides the
 // untyped append with one that calls this, which writes the refusal and aborts.
@@ -55,6 +58,24 @@ class TypedList : public List {
   // function, so a library that only empties a list of another library's items does not
   // link against that library.
   void empty_list() { List::delete_list(0, nullptr); }
+
+  // The distinct items, in first-seen order. Destructors ask for them, and nothing may be
+  // thrown out of a destructor: memory running out here stops the program as a tagged
+  // allocation does, with the tag.
+  std::vector<T*> distinct_items(const char* tag) {
+    std::vector<T*> items;
+    try {
+      for (long i = 0; i < length(); i++) {
+        T* item = get(i);
+        bool seen = false;
+        for (T* earlier : items) seen = seen || earlier == item;
+        if (!seen) items.push_back(item);
+      }
+    } catch (const std::bad_alloc&) {
+      report_allocation_failure(tag);
+    }
+    return items;
+  }
 
   void print(FILE* stream) {
     for (long i = 0; i < length(); i++) get(i)->print(stream);

@@ -85,6 +85,8 @@ void number_text_to_distribution(const std::string& text, Distribution& d) {
   std::string trimmed = text;
   while (trimmed.size() > 1 && (trimmed.back() == '\n' || trimmed.back() == '\t')) trimmed.pop_back();
   std::istringstream in(trimmed);
+  // Running out of memory must reach the run's stop, not pass for a bad number.
+  in.exceptions(std::ios::badbit);
   in.imbue(std::locale::classic());
   while (!at_eof(in)) {
     double value = 0.0;

@@ -26,18 +26,6 @@ void remove_every(TaskList& list, BasicTask* item) {
   while (list.item_is_in_list(item)) list.remove(item, 0);
 }
 
-// The distinct nodes of a list, in first-seen order.
-std::vector<BasicTask*> distinct_members(TaskList& list) {
-  std::vector<BasicTask*> nodes;
-  for (long i = 0; i < list.length(); i++) {
-    BasicTask* node = list.get(i);
-    bool seen = false;
-    for (BasicTask* n : nodes) seen = seen || n == node;
-    if (!seen) nodes.push_back(node);
-  }
-  return nodes;
-}
-
 const char* id_or_unbound(BasicTask* node) { return node != nullptr ? node->id.c_str() : "unbound"; }
 
 // Ids joined by single blanks.
@@ -114,14 +102,15 @@ BasicTask::BasicTask()
 
 BasicTask::~BasicTask() {
   // A subtask goes with its last supertask; one still reached from elsewhere lives on.
-  std::vector<BasicTask*> subs = distinct_members(subtasks);
+  std::vector<BasicTask*> subs = subtasks.distinct_items("BasicTask::~BasicTask");
   subtasks.delete_list(0);
   for (BasicTask* sub : subs) {
     remove_every(sub->supertasks, this);
     if (sub->supertasks.length() == 0) delete sub;
   }
   // Deleted while still linked from above: the supertasks must not keep a dangling link.
-  for (BasicTask* super : distinct_members(supertasks)) remove_every(super->subtasks, this);
+  for (BasicTask* super : supertasks.distinct_items("BasicTask::~BasicTask"))
+    remove_every(super->subtasks, this);
   supertasks.delete_list(0);
 
   affects_conceptually->delete_list(1);
@@ -206,11 +195,7 @@ const char* BasicTask::method_qaf_to_string(Method_QualityAF q) {
   }
 }
 
-namespace {
-// Made once: the lookup runs for every node of every rating, and a key made from the
-// literal each time would cost an allocation.
 const std::string dp_attribute_key = DP_ATTRIBUTE_KEY;
-}  // namespace
 
 DecisionPoint* BasicTask::get_dp_of_task(BasicTask* task) {
   if (task == nullptr) return nullptr;

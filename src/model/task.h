@@ -46,6 +46,9 @@ using ResultType = void*;
 
 // The attribute key under which a node keeps its decision point.
 constexpr const char* DP_ATTRIBUTE_KEY = "get_me_the_dp_for_this_task";
+// The same key made once: lookups run for every node of every rating, and a node's
+// destructor must not allocate.
+extern const std::string dp_attribute_key;
 
 // Numbers the nodes in creation order; a node's `dot_id` is its value at construction.
 extern long Task_Creation_Counter;

@@ -10,6 +10,7 @@
 
 #include "foundation/combinatorics.h"
 #include "foundation/fatal_stop.h"
+#include "foundation/system_wrappers.h"
 #include "foundation/tagged_new.h"
 #include "scheduler/scheduler.h"
 
@@ -18,6 +19,35 @@ namespace {
 constexpr float DEADLINE_DEGRADATION_FACTOR = 0.75f;
 // Above this many subtasks the subsets explode.
 constexpr long MAX_SUBTASKS_WITHOUT_WARNING = 12;
+// More alternatives than this at one node would exhaust the machine before anything is said.
+constexpr long MAX_ALTERNATIVES_AT_A_NODE = 1000000;
+
+// The alternatives the node's route would make from its children's alternatives as they
+// are now (already pruned), in doubles: the counts may exceed every integer. Subsets give
+// (1 + c1) ... (1 + ck) - 1, the cross product c1 ... ck, the copy c1 + ... + ck.
+double alternatives_the_node_would_make(DecisionPoint* dp, bool subsets_under_max) {
+  double product = 1.0, subsets = 1.0, sum = 0.0;
+  bool any = false;
+  for (long i = 0; i < dp->subs.length(); i++) {
+    double count = static_cast<double>(dp->subs.get(i)->alternatives.length());
+    if (count == 0.0) continue;
+    any = true;
+    product *= count;
+    subsets *= 1.0 + count;
+    sum += count;
+  }
+  switch (dp->task_or_method->qaf) {
+    case VORNA_SUM:
+    case VORNA_SIGMOID:
+      return subsets - 1.0;
+    case VORNA_MAX:
+      return subsets_under_max ? subsets - 1.0 : sum;
+    case VORNA_ONLY_ONE:
+      return sum;
+    default:
+      return any ? product : 0.0;
+  }
+}
 
 std::vector<DecisionPoint*> children_with_alternatives(DecisionPoint* dp) {
   std::vector<DecisionPoint*> members;
@@ -72,6 +102,14 @@ void Scheduler::create_alternatives_for_task_and_all_subs(DecisionPoint* dp, int
 
   BasicTask* task = dp->task_or_method;
   if (task->task_type != VORNA_METHOD) {
+    double would_make = alternatives_the_node_would_make(dp, generate_redundant_alternatives_under_max != 0);
+    if (would_make > static_cast<double>(MAX_ALTERNATIVES_AT_A_NODE))
+      error_exit(formatted_text("Error, task %s would make %.0f alternatives from the alternatives of its "
+                                "subtasks.\nAt most %ld alternatives can be made at one task.\nUnable to "
+                                "continue.\n",
+                                task->id.c_str(), would_make, MAX_ALTERNATIVES_AT_A_NODE)
+                     .c_str(),
+                 1);
     dp->alternatives.delete_list(1);
     switch (task->qaf) {
       case VORNA_SUM:

@@ -31,18 +31,6 @@ DecisionPoint::DecisionPoint()
 }
 
 namespace {
-// The distinct members of a node list, in order.
-std::vector<DecisionPoint*> distinct_nodes(DecisionPointList& list) {
-  std::vector<DecisionPoint*> nodes;
-  for (long i = 0; i < list.length(); i++) {
-    DecisionPoint* node = list.get(i);
-    bool seen = false;
-    for (DecisionPoint* n : nodes) seen = seen || n == node;
-    if (!seen) nodes.push_back(node);
-  }
-  return nodes;
-}
-
 void remove_every(DecisionPointList& list, DecisionPoint* node) {
   while (list.item_is_in_list(node)) list.remove(node, 0);
 }
@@ -53,14 +41,15 @@ DecisionPoint::~DecisionPoint() {
   dps_for_methods_for_task.empty_list();
   alternatives.delete_list(1);
 
-  std::vector<DecisionPoint*> children = distinct_nodes(subs);
+  std::vector<DecisionPoint*> children = subs.distinct_items("DecisionPoint::~DecisionPoint");
   subs.empty_list();
   for (DecisionPoint* child : children) {
     remove_every(child->supers, this);
     if (child->supers.length() == 0) delete child;
   }
   // Freed while a parent still lists it: the parent must not keep a dangling link.
-  for (DecisionPoint* super : distinct_nodes(supers)) remove_every(super->subs, this);
+  for (DecisionPoint* super : supers.distinct_items("DecisionPoint::~DecisionPoint"))
+    remove_every(super->subs, this);
   supers.empty_list();
   commitments.empty_list();
 
@@ -71,7 +60,7 @@ DecisionPoint::~DecisionPoint() {
   delete affected_by_actually;
 
   if (task_or_method != nullptr) {
-    Association* link = task_or_method->attributes.get_association_at(DP_ATTRIBUTE_KEY);
+    Association* link = task_or_method->attributes.get_association_at(dp_attribute_key);
     if (link != nullptr && link->item == this) link->item = nullptr;
     std::vector<DecisionPoint*>& nodes = task_or_method->dps_of_task;
     nodes.erase(std::remove(nodes.begin(), nodes.end(), this), nodes.end());

@@ -11,10 +11,7 @@
 #include <vector>
 
 #include "model/distribution.h"
-
-// The replacements hand out malloc blocks and free them again, which g++ takes for a
-// mismatch when it sees both ends.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#include "replaced_release_operators.h"
 
 namespace {
 bool counting = false;
@@ -39,12 +36,6 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   if (failing_array_size != 0 && size == failing_array_size) return nullptr;
   return allocate(size);
 }
-void operator delete(void* block) noexcept { free(block); }
-void operator delete[](void* block) noexcept { free(block); }
-void operator delete(void* block, std::size_t) noexcept { free(block); }
-void operator delete[](void* block, std::size_t) noexcept { free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { free(block); }
 
 namespace {
 

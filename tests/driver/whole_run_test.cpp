@@ -5,15 +5,23 @@
 // run must give the same bytes.
 //
 // A case folder holds:
-//   arguments     the arguments on one line; LONG_PREFIX stands for a 3,000-character prefix
+//   arguments     the arguments on one line; LONG_PREFIX stands for a 3,000-character prefix,
+//                 EMPTY_ARGUMENT for an empty argument
 //   status        the exit status (134: the fatal stop)
 //   copy_in       optional: files of the source tree to copy in as well, one a line
-//   fsize_limit   optional: the child's file-size limit in bytes (SIGXFSZ ignored)
+//   fsize_limit   optional: the child's file-size limit in bytes (the program itself must
+//                 keep the signal from ending it)
 //   console_only  optional: only stdout, stderr and the status are compared
+//   stdout_full   optional: standard output is the full device
+//   unwritable_folder  optional: the scratch folder cannot be written (as root the run
+//                 drops to the user nobody, who owns the folder and its files)
 //   removed       optional: inputs the run removes (older outputs), one a line
 //   expected/     stdout, stderr and every file the run leaves behind besides the inputs
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <algorithm>
@@ -64,7 +72,7 @@ std::string masked(const std::string& text) {
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w == "LONG_PREFIX" ? LONG_PREFIX : w);
+  for (std::string w; in >> w;) out.push_back(w == "LONG_PREFIX" ? LONG_PREFIX : w == "EMPTY_ARGUMENT" ? "" : w);
   return out;
 }
 
@@ -81,6 +89,8 @@ struct Case {
   int status = 0;
   long fsize_limit = 0;
   bool console_only = false;
+  bool unwritable_folder = false;
+  bool stdout_full = false;
   std::map<std::string, std::string> inputs;
   std::set<std::string> removed;
   std::map<std::string, std::string> expected;
@@ -99,6 +109,10 @@ Case load(const std::string& name) {
       c.fsize_limit = std::stol(text);
     else if (file == "console_only")
       c.console_only = true;
+    else if (file == "unwritable_folder")
+      c.unwritable_folder = true;
+    else if (file == "stdout_full")
+      c.stdout_full = true;
     else if (file == "removed")
       for (const std::string& gone : words(text)) c.removed.insert(gone);
     else if (file == "copy_in")
@@ -116,9 +130,38 @@ struct Outcome {
   std::map<std::string, std::string> files;
 };
 
+// Root may remove files from any folder, so a root run becomes this user.
+struct UnprivilegedUser {
+  uid_t uid = 65534;
+  gid_t gid = 65534;
+  UnprivilegedUser() {
+    if (const passwd* nobody = getpwnam("nobody")) {
+      uid = nobody->pw_uid;
+      gid = nobody->pw_gid;
+    }
+  }
+};
+
+void make_unwritable(const std::string& folder) {
+  if (geteuid() == 0) {
+    UnprivilegedUser user;
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (chown(entry.path().c_str(), user.uid, user.gid) != 0) ADD_FAILURE() << "chown " << entry.path();
+    if (chown(folder.c_str(), user.uid, user.gid) != 0) ADD_FAILURE() << "chown " << folder;
+  }
+  chmod(folder.c_str(), 0555);
+}
+
+void drop_root_in_child() {
+  if (geteuid() != 0) return;
+  UnprivilegedUser user;
+  if (setgroups(0, nullptr) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0) _exit(125);
+}
+
 Outcome run_case(const Case& c) {
   shared_test::ScratchDir dir;
   for (const auto& [file, text] : c.inputs) shared_test::write_file(dir.file(file), text);
+  if (c.unwritable_folder) make_unwritable(dir.path);
   std::vector<std::string> args = {vela_program()};
   args.insert(args.end(), c.arguments.begin(), c.arguments.end());
   // A run that ends before the closing lines abandons its model by design: no leak scan.
@@ -126,10 +169,12 @@ Outcome run_case(const Case& c) {
                          c.expected.at("stderr").find("Scheduling operation concluded normally.") != std::string::npos;
   Outcome o;
   o.run = shared_test::run_program(args, [&] {
+    if (c.unwritable_folder) drop_root_in_child();
     if (chdir(dir.path.c_str()) != 0) _exit(126);
+    if (c.stdout_full && freopen("/dev/full", "w", stdout) == nullptr) _exit(126);
     if (!reaches_the_end) setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:halt_on_error=1", 1);
     if (c.fsize_limit > 0) {
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, SIG_DFL);
       rlimit limit{static_cast<rlim_t>(c.fsize_limit), static_cast<rlim_t>(c.fsize_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -137,6 +182,8 @@ Outcome run_case(const Case& c) {
   o.run.out = masked(o.run.out);
   o.run.err = masked(o.run.err);
   o.files = files_in(dir.path);
+  // Writable again, so that the folder can be removed.
+  if (c.unwritable_folder) chmod(dir.path.c_str(), 0700);
   return o;
 }
 
