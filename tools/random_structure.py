@@ -354,7 +354,7 @@ def structure(seed):
     rng = random.Random(seed * 7919 + 17)
     r = rng.random()
     if r < 0.45:
-        wanted = rng.choice([1, 2, 3, 4, 5, 5, 6, 6, 7, 8])
+        wanted = rng.choice([1, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 8])
     elif r < 0.85:
         wanted = rng.randint(9, 24)
     else:
