@@ -15,8 +15,8 @@ vela built with VELA_COUNT_COMBINES, which prints them at exit; "-" from any oth
 build) and the count the run reports. A run past the time limit prints "> N s" and the
 bench goes on; a larger one of the same shape is then not run, and shows the same. A developer's tool: the structures are made here, deterministically.
 
-usage: bench.py VELA OUTPUT_DIR [--limit SECONDS] [--only sizes|cliffs] [--combine-bench PROGRAM]
-                [--sizes N ...]"""
+usage: bench.py VELA OUTPUT_DIR [--limit SECONDS] [--only sizes|cliffs|micro]
+                [--combine-bench PROGRAM] [--sizes N ...] [--match SHAPE_NAME_PART]"""
 import argparse
 import math
 import os
@@ -289,6 +289,7 @@ def main():
     parser.add_argument("--only", choices=["sizes", "cliffs", "micro"])
     parser.add_argument("--combine-bench", help="the micro-benchmark program of the combine")
     parser.add_argument("--sizes", type=int, nargs="+", default=SIZES)
+    parser.add_argument("--match", help="only the shapes whose name contains this")
     options = parser.parse_args()
     os.makedirs(options.folder, exist_ok=True)
     vela = os.path.abspath(options.vela)
@@ -314,6 +315,8 @@ def main():
         header()
         results = {}
         for k, (label, n, text) in enumerate(cliffs()):
+            if options.match and options.match not in label:
+                continue
             series = results.setdefault(label, [])
             if series and series[-1][1] is None:
                 # A smaller one of the series was past the limit: this one would be too.
