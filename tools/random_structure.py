@@ -10,10 +10,10 @@ commitments of every kind, subtasks shared by two tasks, deadlines and earliest 
 finished and non-local methods, several task groups and further agents whose work is not
 scheduled, criteria, and the run's parameters.
 
-Most structures schedule: methods usually have a quality above zero, the commitments and
-deadlines lie where a schedule can meet or miss them, and nothing names what does not
-exist. A few ask for what the reader refuses on purpose (none of the refusals stop the
-comparison: both binaries must refuse alike).
+Most structures schedule: methods usually have a quality above zero, effects run forward
+so that they form no cycle, the commitments and deadlines lie where a schedule can meet or
+miss them, and nothing names what does not exist or what the reader refuses (the
+whole-run cases hold the refusals).
 
 usage: random_structure.py SEED  (prints the structure)"""
 import random
