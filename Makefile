@@ -7,7 +7,7 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
 
-.PHONY: all test deps build build-sanitize test-plain test-sanitize clean run bench
+.PHONY: all test deps build build-sanitize test-plain test-sanitize clean run bench compare
 
 all: build
 
@@ -40,7 +40,7 @@ test-sanitize: build-sanitize
 test: test-plain test-sanitize
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-bench
 
 # make fuzz [FUZZ_SECONDS=N]: fuzz the task-structure reader for N seconds (clang,
 # libFuzzer) in build-fuzz/; a finding stops it with a non-zero status and leaves its
@@ -80,7 +80,29 @@ run: build
 	awk '/^Schedule .*, Rating /{n++} n==1' build/run/$(RUN_NAME).schedules_for_people; \
 	echo "All files of the run: build/run/$(RUN_NAME).*"
 
-# make bench: vela on generated task structures of 25, 100, 400 and 1,600 methods; wall
-# seconds and peak memory per size, and the growth between the two largest.
-bench: build
-	@python3 tools/bench.py build/vela build/bench
+# make bench [BENCH_LIMIT=S] [BENCH_ONLY=sizes|cliffs|micro]: vela on the bench's task
+# structures (25 to 1,600 methods, three seeds each) and on the shapes that used to fall off
+# cliffs; seconds, peak memory and combines per run, growth exponents, and the
+# micro-benchmark of the distribution combine. Built in build-bench/, with the count of the
+# combines really made; a run past BENCH_LIMIT seconds (300) prints "> 300 s".
+BENCH_LIMIT ?= 300
+BENCH_ONLY ?=
+
+build-bench/build.ninja:
+	cmake -S . -B build-bench -G Ninja -DVELA_COUNT_COMBINES=ON
+
+bench: deps build-bench/build.ninja
+	cmake --build build-bench -j $(JOBS) --target vela combine_bench
+	@python3 tools/bench.py build-bench/vela build-bench/runs --limit $(BENCH_LIMIT) \
+		--combine-bench build-bench/combine_bench $(if $(BENCH_ONLY),--only $(BENCH_ONLY))
+
+# make compare BASE=path/to/other/vela [COMPARE_JOBS=N] [COMPARE_LIMIT=S]: every output of
+# build/vela against those of BASE on the whole-run cases, the examples, the bench's
+# structures and random ones, with the analysis off and on and, when small, in the
+# exhaustive modes; prints each difference and fails on any.
+COMPARE_JOBS ?= 4
+COMPARE_LIMIT ?= 300
+
+compare: build
+	@test -n "$(BASE)" || { echo "make compare needs BASE=path/to/other/vela"; exit 2; }
+	@python3 tools/compare.py $(BASE) build/vela --jobs $(COMPARE_JOBS) --time-limit $(COMPARE_LIMIT)
