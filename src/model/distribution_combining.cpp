@@ -309,16 +309,15 @@ void Distribution::sort_and_combine() {
   data_is_sorted = 1;
   if (next_slot < 2) return;
   stable_sort_by_value(data, next_slot);
-  long i = 0;
-  while (i < next_slot - 1) {
-    if (data[i].value == data[i + 1].value) {
-      data[i].density += data[i + 1].density;
-      for (long k = i + 1; k < next_slot - 1; k++) data[k] = data[k + 1];
-      next_slot--;
-    } else {
-      i++;
-    }
+  // One pass: each run of equal values sums into its first pair, in order.
+  long kept = 0;
+  for (long i = 1; i < next_slot; i++) {
+    if (data[kept].value == data[i].value)
+      data[kept].density += data[i].density;
+    else
+      data[++kept] = data[i];
   }
+  next_slot = kept + 1;
 }
 
 void Distribution::compact_to_x_values(int n) {

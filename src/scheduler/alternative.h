@@ -99,8 +99,4 @@ class AlternativeList : public TypedList<AlternativeList, Alternative> {
 
   // ---- the packet for an outside client: client_data_packet.cpp ----
   ClientDataPacket* store_alt_data_for_outside_client();
-
- private:
-  // Takes up to n members out of the list, each round the first of the highest rating.
-  std::vector<Alternative*> take_n_best(long n);
 };

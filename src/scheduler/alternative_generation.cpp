@@ -3,9 +3,9 @@
 // of the children (sum, sigmoid, redundant max), the full cross product (min, sum of all,
 // the sequences) or plain copies (max, exactly one). Lists past the node's limit are
 // pruned, and a task with a deadline loses quality by the chance of missing it.
+#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -243,6 +243,46 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
   std::vector<long> counters(static_cast<size_t>(n), 0);
   long expected = 1;
   for (long i = 0; i < n; i++) expected *= members[i]->alternatives.length();
+  // Candidates that differ only in their later members share the combination of the
+  // members before: level i holds members 0 to i combined at the current counters, and
+  // the combine operations building it on level i - 1 took. A candidate made on a level
+  // kept from before adds those to the count, as making it from the first member would.
+  // Levels are kept from 1 up to the last one that some later member varies under.
+  long depth = 0;
+  long later = 1;
+  for (long i = n - 2; i >= 1 && depth == 0; i--) {
+    later *= members[i + 1]->alternatives.length();
+    if (later > 1) depth = i;
+  }
+  std::vector<Alternative*> levels(static_cast<size_t>(depth + 1), nullptr);
+  std::vector<long> level_combines(static_cast<size_t>(depth + 1), 0);
+  // Levels 1 to valid match the counters.
+  long valid = 0;
+  auto member = [&](long i) { return members[i]->alternatives.get(counters[i]); };
+  auto start_from = [&](Alternative* alt, Alternative* first) {
+    alt->duplicate(*first);
+    if (qaf == VORNA_SIGMOID) {
+      alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
+      alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
+    }
+  };
+  auto add_member = [&](Alternative* alt, Alternative* a) {
+    alt->cost.combine_costs(a->cost);
+    alt->duration.combine_durations(a->duration);
+    alt->potential_cost.combine_costs(a->potential_cost);
+    alt->potential_duration.combine_durations(a->potential_duration);
+    // A method under two members (a task under two parents) goes in once: its first
+    // occurrence. Only a method with several nodes can be reached through two members.
+    for (long m = 0; m < a->method_list.length(); m++) {
+      BasicTask* method = a->method_list.get(m);
+      if (method->dps_of_task.size() > 1 && alt->method_list.item_is_in_list(method)) continue;
+      alt->method_list.add(method);
+    }
+    if (qaf != VORNA_SEQ) {
+      alt->quality.combine(a->quality, qaf);
+      alt->potential_quality.combine(a->potential_quality, qaf);
+    }
+  };
   long made = 0;
   bool capped = false;
   for (;;) {
@@ -259,32 +299,26 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
 
     long counted = 0;
     Alternative* last_child = nullptr;
-    // A method under two members (a task under two parents) goes in once: its first occurrence.
-    std::unordered_set<BasicTask*> listed;
     for (long i = 0; i < n; i++) {
-      Alternative* a = members[i]->alternatives.get(counters[i]);
+      Alternative* a = member(i);
       if (a->quality.some_values_are_gt_zero()) counted++;
       if (a->of_dp->task_or_method == last_subtask) last_child = a;
-      if (i == 0) {
-        alt->duplicate(*a);
-        for (long m = 0; m < alt->method_list.length(); m++) listed.insert(alt->method_list.get(m));
-        if (qaf == VORNA_SIGMOID) {
-          alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
-          alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
-        }
-        continue;
-      }
-      alt->cost.combine_costs(a->cost);
-      alt->duration.combine_durations(a->duration);
-      alt->potential_cost.combine_costs(a->potential_cost);
-      alt->potential_duration.combine_durations(a->potential_duration);
-      for (long m = 0; m < a->method_list.length(); m++)
-        if (listed.insert(a->method_list.get(m)).second) alt->method_list.add(a->method_list.get(m));
-      if (qaf != VORNA_SEQ) {
-        alt->quality.combine(a->quality, qaf);
-        alt->potential_quality.combine(a->potential_quality, qaf);
-      }
     }
+    long reused = 0;
+    for (long level = 1; level <= valid; level++) reused += level_combines[level];
+    for (long level = valid + 1; level <= depth; level++) {
+      long before = Distribution::report_total_number_of_combine_operations();
+      Alternative* made_level = new ("Scheduler::create_cross_product_alternatives_from_a_set_of_dps") Alternative;
+      start_from(made_level, level == 1 ? member(0) : levels[level - 1]);
+      add_member(made_level, member(level));
+      level_combines[level] = Distribution::report_total_number_of_combine_operations() - before;
+      delete levels[level];
+      levels[level] = made_level;
+    }
+    valid = depth;
+    start_from(alt, depth > 0 ? levels[depth] : member(0));
+    for (long i = depth + 1; i < n; i++) add_member(alt, member(i));
+    Distribution::count_combine_operations(reused);
     if (qaf == VORNA_SEQ && last_child != nullptr) {
       alt->quality.duplicate(last_child->quality);
       alt->potential_quality.duplicate(last_child->potential_quality);
@@ -302,12 +336,14 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
     candidates.add(alt);
     made++;
 
-    // The odometer: the last member varies fastest.
+    // The odometer: the last member varies fastest. A level whose member moved is stale.
     long i = n - 1;
     while (i >= 0 && counters[i] == members[i]->alternatives.length() - 1) counters[i--] = 0;
     if (i < 0) break;
     counters[i]++;
+    valid = std::max(0L, std::min(valid, i - 1));
   }
+  for (Alternative* level : levels) delete level;
   if (!capped && made != expected) fatal_stop("Error, expected %ld members, generated %ld!\n", expected, made);
   return made;
 }

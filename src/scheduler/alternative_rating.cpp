@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -142,43 +143,177 @@ int AlternativeList::alternative_func_to_sort_by_rating(const void* a, const voi
 
 // ---------------------------------------------------------------- pruning
 
-std::vector<Alternative*> AlternativeList::take_n_best(long n) {
-  // Each round takes the first of the highest-rated members left. The rounds pick from an
-  // array of positions, and the list then drops the picks in one walk in order: removing
-  // them one by one would walk the list for every comparison.
+namespace {
+std::vector<Alternative*> members_of(AlternativeList& list) {
   std::vector<Alternative*> members;
-  members.reserve(static_cast<size_t>(length()));
-  for (long i = 0; i < length(); i++) members.push_back(get(i));
-  std::vector<size_t> left(members.size());
-  for (size_t k = 0; k < left.size(); k++) left[k] = k;
-  std::vector<bool> picked(members.size(), false);
-  std::vector<Alternative*> picks;
-  for (long round = 0; round < n && !left.empty(); round++) {
-    size_t best = 0;
-    for (size_t i = 1; i < left.size(); i++)
-      if (members[left[i]]->rating > members[left[best]]->rating) best = i;
-    picks.push_back(members[left[best]]);
-    picked[left[best]] = true;
-    left.erase(left.begin() + static_cast<long>(best));
+  members.reserve(static_cast<size_t>(list.length()));
+  for (long i = 0; i < list.length(); i++) members.push_back(list.get(i));
+  return members;
+}
+
+// The positions of up to n members, each round the first of the highest rating among
+// those left. Without a NaN rating that order is the ratings descending, earlier first on
+// a tie, and a partial sort finds it; a NaN wins or loses by where it stands, so then the
+// rounds are walked as they are.
+std::vector<size_t> best_positions(const std::vector<Alternative*>& members, long n) {
+  size_t count = n <= 0 ? 0 : std::min(members.size(), static_cast<size_t>(n));
+  std::vector<size_t> order(members.size());
+  for (size_t k = 0; k < order.size(); k++) order[k] = k;
+  bool any_nan = std::any_of(members.begin(), members.end(), [](Alternative* a) { return std::isnan(a->rating); });
+  if (!any_nan) {
+    std::partial_sort(order.begin(), order.begin() + static_cast<long>(count), order.end(), [&](size_t x, size_t y) {
+      float rx = members[x]->rating;
+      float ry = members[y]->rating;
+      return rx > ry || (rx == ry && x < y);
+    });
+    order.resize(count);
+    return order;
   }
-  long at = 0;
-  for (size_t k = 0; k < members.size(); k++) {
-    if (picked[k])
-      remove(at, 0);
-    else
-      at++;
+  std::vector<size_t> picks;
+  for (size_t round = 0; round < count; round++) {
+    size_t best = 0;
+    for (size_t i = 1; i < order.size(); i++)
+      if (members[order[i]]->rating > members[order[best]]->rating) best = i;
+    picks.push_back(order[best]);
+    order.erase(order.begin() + static_cast<long>(best));
   }
   return picks;
 }
+
+// The members of one bin in the order the picks count in, with a Fenwick tree of those
+// still there: the k-th one left is found, and taken out, in log steps.
+class BinMembers {
+ public:
+  explicit BinMembers(std::vector<size_t> members) : slots(std::move(members)), tree(slots.size() + 1, 0) {
+    for (size_t i = 1; i <= slots.size(); i++) {
+      tree[i] += 1;
+      size_t up = i + (i & (~i + 1));
+      if (up <= slots.size()) tree[up] += tree[i];
+    }
+    left = static_cast<long>(slots.size());
+  }
+  long size() const { return left; }
+  // Takes out the member at position k (from 0) among those left.
+  size_t take(long k) {
+    size_t at = 0;
+    size_t step = 1;
+    while (step * 2 <= slots.size()) step *= 2;
+    long remaining = k + 1;
+    for (; step > 0; step /= 2) {
+      if (at + step <= slots.size() && tree[at + step] < remaining) {
+        at += step;
+        remaining -= tree[at];
+      }
+    }
+    // at + 1 is the slot, counted from 1.
+    for (size_t i = at + 1; i <= slots.size(); i += i & (~i + 1)) tree[i] -= 1;
+    left--;
+    size_t member = slots[at];
+    slots[at] = TAKEN;
+    return member;
+  }
+  template <class F>
+  void for_each_left(F f) const {
+    for (size_t member : slots)
+      if (member != TAKEN) f(member);
+  }
+
+ private:
+  static constexpr size_t TAKEN = static_cast<size_t>(-1);
+  std::vector<size_t> slots;
+  std::vector<long> tree;
+  long left = 0;
+};
+
+// The duration assortment over the members, as their positions: the bins' picks, then
+// what each bin has left. n_d becomes the number of picks.
+std::vector<size_t> duration_assortment(const std::vector<Alternative*>& members, long& n_d) {
+  long count = static_cast<long>(members.size());
+  if (count == 0) error_exit("Build assortment passed alt list w/no members!\n", 1);
+  float n_float = static_cast<float>(count);
+  long bins = static_cast<long>(std::min(n_float, log10f(n_float) + 10.0f));
+
+  // The expected durations compacted to that many values mark the bins' upper bounds;
+  // the compaction keeps the largest value, so every alternative finds a bin.
+  std::vector<Value> expected(members.size());
+  Distribution durations;
+  // Grown once: growing pair by pair copies the array at every step.
+  durations.reallocate_data(count);
+  for (long i = 0; i < count; i++) {
+    expected[i] = members[i]->duration.get_expected_value();
+    durations.append(1.0f / n_float, expected[i]);
+  }
+  durations.compact_to_x_values(static_cast<int>(bins));
+  bins = durations.length();
+  std::vector<Value> boundaries(static_cast<size_t>(bins));
+  std::vector<long> quotas(static_cast<size_t>(bins));
+  for (long b = 0; b < bins; b++) {
+    DistributionPair pair = *durations.get(b);
+    long quota = simple_nearest_long(pair.density * static_cast<float>(n_d));
+    boundaries[b] = pair.value;
+    quotas[b] = quota < 3 ? 3 : quota;
+  }
+  std::vector<std::vector<size_t>> in_bin(static_cast<size_t>(bins));
+  for (long i = 0; i < count; i++) {
+    size_t b = 0;
+    while (b + 1 < boundaries.size() && boundaries[b] < expected[i]) b++;
+    in_bin[b].push_back(static_cast<size_t>(i));
+  }
+  // A bin counts its members latest first.
+  std::vector<BinMembers> buckets;
+  buckets.reserve(in_bin.size());
+  for (std::vector<size_t>& bin : in_bin) {
+    std::reverse(bin.begin(), bin.end());
+    buckets.emplace_back(std::move(bin));
+  }
+  // One draw of the random stream per pick and no other draws, so runs repeat.
+  std::vector<size_t> assortment;
+  assortment.reserve(members.size());
+  long picked = 0;
+  for (size_t b = 0; b < buckets.size(); b++) {
+    long takes = std::min(quotas[b], buckets[b].size());
+    for (long k = 0; k < takes; k++) {
+      int position = random_number_between_inclusive(0, static_cast<int>(buckets[b].size()) - 1);
+      assortment.push_back(buckets[b].take(position));
+      picked++;
+    }
+  }
+  n_d = picked;
+  for (BinMembers& bin : buckets) bin.for_each_left([&](size_t member) { assortment.push_back(member); });
+  return assortment;
+}
+
+// One of the lists the quotas take from: positions in the source, walked once, skipping
+// what another list has taken already.
+struct QuotaWalk {
+  const std::vector<size_t>& order;
+  size_t at = 0;
+  // Takes the first count members not taken yet (all of them for a negative count).
+  void take_front(long count, std::vector<char>& taken, std::vector<size_t>& result) {
+    for (long k = 0; count < 0 || k < count; k++) {
+      while (at < order.size() && taken[order[at]]) at++;
+      if (at == order.size()) return;
+      taken[order[at]] = 1;
+      result.push_back(order[at]);
+    }
+  }
+};
+}  // namespace
 
 Alternative* AlternativeList::rate_alternatives_and_prune_to_n_best(ScheduleCriteriaBundle& cb,
                                                                     ScheduleSettingBundle& s, long n,
                                                                     int delete_dropped) {
   rate_alternatives_and_NO_sort(cb, s);
-  std::vector<Alternative*> picks = take_n_best(n);
-  delete_list(delete_dropped == 1 ? 1 : 0);
-  for (Alternative* a : picks) append(a);
-  return picks.empty() ? nullptr : picks.front();
+  std::vector<Alternative*> members = members_of(*this);
+  std::vector<size_t> picks = best_positions(members, n);
+  std::vector<char> picked(members.size(), 0);
+  for (size_t k : picks) picked[k] = 1;
+  empty_list();
+  if (delete_dropped == 1)
+    for (size_t k = 0; k < members.size(); k++)
+      if (!picked[k]) delete_function(members[k]);
+  for (size_t k : picks) append(members[k]);
+  return picks.empty() ? nullptr : members[picks.front()];
 }
 
 Alternative* AlternativeList::rate_alternatives_and_prune_to_n_best_using_heuristic_approach(
@@ -206,8 +341,10 @@ void AlternativeList::sort_alternatives_using_heuristic_bucket_approach(long& n,
     n_d = n;
   }
 
-  // The source list keeps every member not picked yet; every list below shares them.
-  AlternativeList q_list, c_list, d_list;
+  // Each quota's list is an order of positions in the source list; a member taken by one
+  // is marked, and the others' walks pass over it.
+  std::vector<Alternative*> members = members_of(*this);
+  std::vector<size_t> q_order, c_order, d_order;
   auto fallback_note = [](OnceOnlyFlag& flag, const char* dimension_line) {
     if (!flag.first_time()) return;
     fprintf(stderr, "\n");
@@ -219,94 +356,48 @@ void AlternativeList::sort_alternatives_using_heuristic_bucket_approach(long& n,
   };
   if (n_q > 0) {
     fallback_note(quality_note, "in the quality dimension.  Please notify Ilse Brack of this message.\n");
-    q_list.append_list_not_copy_items(this);
-    q_list.rate_alternatives_and_prune_to_n_best(cb, s, n_q, 0);
+    rate_alternatives_and_NO_sort(cb, s);
+    q_order = best_positions(members, n_q);
   }
   if (n_c > 0) {
     fallback_note(cost_note, "in the cost dimension.  Please notify Ilse Brack of this message.\n");
-    c_list.append_list_not_copy_items(this);
-    c_list.rate_alternatives_and_prune_to_n_best(cb, s, n_c, 0);
+    rate_alternatives_and_NO_sort(cb, s);
+    c_order = best_positions(members, n_c);
   }
-  if (n_d > 0) build_assortment_using_bucket_scheme_d(&d_list, n_d);
+  if (n_d > 0) d_order = duration_assortment(members, n_d);
 
-  std::vector<Alternative*> result;
-  auto take = [&](Alternative* a) {
-    for (AlternativeList* list : {&q_list, &c_list, &d_list, this})
-      if (list->item_is_in_list(a)) list->remove(a, 0);
-    result.push_back(a);
-  };
-  auto take_front = [&](AlternativeList& list, long count) {
-    for (long k = 0; k < count && list.length() > 0; k++) take(list.get(0L));
-  };
+  std::vector<char> taken(members.size(), 0);
+  std::vector<size_t> result;
+  result.reserve(members.size());
+  QuotaWalk q{q_order}, c{c_order}, d{d_order};
   if (n_q + n_c + n_d == 0) {
     // No quota at all would keep nothing: keep the n best instead.
     rate_alternatives_and_NO_sort(cb, s);
-    for (Alternative* a : take_n_best(n)) result.push_back(a);
+    std::vector<size_t> best = best_positions(members, n);
+    QuotaWalk{best}.take_front(-1, taken, result);
   } else {
-    take_front(q_list, n_q);
-    take_front(c_list, n_c);
-    take_front(d_list, n_d);
+    q.take_front(n_q, taken, result);
+    c.take_front(n_c, taken, result);
+    d.take_front(n_d, taken, result);
   }
   // Only what the quotas took is kept. Q and C rank by the same rating, so C's picks may
   // be Q's again; counting the quotas instead would keep leftovers in source order.
   long kept = static_cast<long>(result.size());
-  take_front(q_list, q_list.length());
-  take_front(c_list, c_list.length());
-  take_front(d_list, d_list.length());
+  q.take_front(-1, taken, result);
+  c.take_front(-1, taken, result);
+  d.take_front(-1, taken, result);
   // Whatever no list holds goes behind, where the caller's truncation frees it.
-  while (length() > 0) take(get(0L));
-  for (Alternative* a : result) append(a);
+  std::vector<size_t> source(members.size());
+  for (size_t k = 0; k < source.size(); k++) source[k] = k;
+  QuotaWalk{source}.take_front(-1, taken, result);
+  empty_list();
+  for (size_t k : result) append(members[k]);
   n = kept;
-  q_list.empty_list();
-  c_list.empty_list();
-  d_list.empty_list();
 }
 
 void AlternativeList::build_assortment_using_bucket_scheme_d(AlternativeList* destination, long& n_d) {
-  long count = length();
-  if (count == 0) error_exit("Build assortment passed alt list w/no members!\n", 1);
-  float n_float = static_cast<float>(count);
-  long bins = static_cast<long>(std::min(n_float, log10f(n_float) + 10.0f));
-
-  // The expected durations compacted to that many values mark the bins' upper bounds;
-  // the compaction keeps the largest value, so every alternative finds a bin.
-  Distribution durations;
-  for (long i = 0; i < count; i++) durations.append(1.0f / n_float, get(i)->duration.get_expected_value());
-  durations.compact_to_x_values(static_cast<int>(bins));
-  bins = durations.length();
-  struct Bin {
-    Value boundary;
-    long quota;
-    std::vector<Alternative*> members;
-  };
-  std::vector<Bin> buckets(static_cast<size_t>(bins));
-  for (long b = 0; b < bins; b++) {
-    DistributionPair pair = *durations.get(b);
-    long quota = simple_nearest_long(pair.density * static_cast<float>(n_d));
-    buckets[b].boundary = pair.value;
-    buckets[b].quota = quota < 3 ? 3 : quota;
-  }
-  for (long i = 0; i < count; i++) {
-    Alternative* a = get(i);
-    Value d = a->duration.get_expected_value();
-    size_t b = 0;
-    while (b + 1 < buckets.size() && buckets[b].boundary < d) b++;
-    buckets[b].members.insert(buckets[b].members.begin(), a);
-  }
-  // One draw of the random stream per pick and no other draws, so runs repeat.
-  long picked = 0;
-  for (Bin& bin : buckets) {
-    long takes = std::min(bin.quota, static_cast<long>(bin.members.size()));
-    for (long k = 0; k < takes; k++) {
-      int position = random_number_between_inclusive(0, static_cast<int>(bin.members.size()) - 1);
-      destination->append(bin.members[position]);
-      bin.members.erase(bin.members.begin() + position);
-      picked++;
-    }
-  }
-  n_d = picked;
-  for (Bin& bin : buckets)
-    for (Alternative* a : bin.members) destination->append(a);
+  std::vector<Alternative*> members = members_of(*this);
+  for (size_t k : duration_assortment(members, n_d)) destination->append(members[k]);
 }
 
 // Declared alongside the duration scheme; the quality and cost quotas take the n best.

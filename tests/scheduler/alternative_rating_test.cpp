@@ -169,4 +169,50 @@ TEST_F(Rating, BucketsKeepTheQuotaPicksAndFreeTheRest) {
   EXPECT_EQ(ids(list), (std::vector<std::string>{"q5", "q4"}));
 }
 
+TEST_F(Rating, BucketsOfManyMembersDrawTheirPicksAndKeepTheirOrder) {
+  // 90 alternatives over 11 bins under a deadline with a limit of 40: the bins draw
+  // several picks each from members counted latest first, and what the quotas did not
+  // take follows bin by bin. Then quotas of every dimension at once, overlapping.
+  cb = ScheduleCriteriaBundle();
+  cb.total_up_slider_points();
+  auto fill = [&]() {
+    for (int i = 0; i < 90; i++)
+      list.append(certain("a" + std::to_string(i), static_cast<float>((i * 7) % 23 + 1),
+                          static_cast<float>((i * 5) % 11), static_cast<float>((i * 13) % 37 + (i % 3))));
+  };
+  fill();
+  testing::internal::CaptureStderr();
+  long n = 40;
+  list.sort_alternatives_using_heuristic_bucket_approach(n, cb, s, 1);
+  EXPECT_EQ(n, 37);
+  EXPECT_EQ(ids(list), (std::vector<std::string>{
+      "a0", "a57", "a20", "a37", "a6", "a77", "a43", "a26", "a66", "a46", "a49", "a29", "a69",
+      "a52", "a15", "a32", "a35", "a55", "a89", "a21", "a78", "a58", "a81", "a4", "a61", "a27",
+      "a7", "a82", "a2", "a68", "a45", "a16", "a36", "a64", "a33", "a47", "a50", "a74", "a60",
+      "a40", "a3", "a63", "a23", "a80", "a9", "a83", "a12", "a86", "a72", "a75", "a18", "a38", "a1",
+      "a41", "a24", "a88", "a87", "a85", "a84", "a79", "a76", "a73", "a71", "a70", "a67", "a65",
+      "a62", "a59", "a56", "a54", "a53", "a51", "a48", "a44", "a42", "a39", "a34", "a31", "a30",
+      "a28", "a25", "a22", "a19", "a17", "a14", "a13", "a11", "a10", "a8", "a5"}));
+  list.delete_list(1);
+
+  cb.goodness_quality_slider = 1.0f;
+  cb.goodness_duration_slider = 0.5f;
+  cb.meta_goodness_slider = 1.0f;
+  cb.threshold_quality_slider = 2.0f;
+  cb.threshold_cost_slider = 1.0f;
+  cb.threshold_duration_slider = 3.0f;
+  cb.quality_threshold = 10.0f;
+  cb.cost_limit = 6.0f;
+  cb.meta_threshold_slider = 1.0f;
+  cb.total_up_slider_points();
+  fill();
+  n = 24;
+  list.rate_alternatives_and_prune_to_n_best_using_heuristic_approach(cb, s, n, 1, 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ids(list), (std::vector<std::string>{
+      "a3", "a49", "a29", "a9", "a75", "a36", "a26", "a55", "a0", "a57", "a20", "a40", "a23", "a63",
+      "a6", "a66", "a46", "a12", "a83", "a52", "a86", "a72", "a35", "a18", "a78", "a58", "a21",
+      "a81", "a61", "a4", "a7", "a27", "a67", "a44", "a54", "a74", "a60", "a37"}));
+}
+
 }  // namespace

@@ -25,6 +25,14 @@ Alternative* alternative_of(std::vector<BasicTask*> methods) {
   return a;
 }
 
+// "m1 m2": the methods of one alternative.
+std::string listing_of(Alternative* alt) {
+  std::string line;
+  for (long k = 0; k < alt->method_list.length(); k++)
+    line += (k > 0 ? " " : "") + alt->method_list.get(k)->id;
+  return line;
+}
+
 // "id: m1 m2" per alternative.
 std::vector<std::string> listing(AlternativeList& list) {
   std::vector<std::string> out;
@@ -142,6 +150,94 @@ TEST_F(Generation, TheCapKeepsAHundredAndCountsTheOneItDropped) {
   EXPECT_EQ(candidates.length(), 100);
   EXPECT_EQ(scheduler->num_alternatives_created - before, 101);
   candidates.delete_list(1);
+}
+
+TEST_F(Generation, EveryCandidateIsTheFoldOfItsMembersFromTheFirst) {
+  // Members of several alternatives (and of one), each of two outcomes: every candidate
+  // of the cross product holds what folding its members from the first gives, to the bit,
+  // and the count goes up by the combines those folds make.
+  auto two_outcomes = [](const std::string& label, const std::string& super, int k) {
+    std::string q1 = std::to_string(k + 1), q2 = std::to_string(2 * k + 3);
+    std::string d1 = std::to_string(k % 3 + 1), d2 = std::to_string(k % 4 + 5);
+    return "(spec_method (label " + label + ") (agent A) (supertasks " + super + ") (outcomes " +
+           scheduler_test::outcome(q1 + " 1", d1 + " 1", "1 1", "o1", "0.4") +
+           scheduler_test::outcome(q2 + " 1", d2 + " 1", std::to_string(k % 2) + " 1", "o2", "0.6") + "))\n";
+  };
+  const std::vector<std::vector<int>> shapes = {{3, 2, 3}, {2, 3, 2, 2}, {2, 1, 3, 1}, {1, 1, 2}};
+  for (const char* qaf : {"q_min", "q_sum_all", "q_seq_max", "q_seq"}) {
+    for (const std::vector<int>& sizes : shapes) {
+      SCOPED_TRACE(std::string(qaf) + " over " + std::to_string(sizes.size()));
+      std::string subs, text;
+      int k = 0;
+      for (size_t m = 0; m < sizes.size(); m++) {
+        std::string name = "T" + std::to_string(m), methods;
+        subs += " " + name;
+        for (int j = 0; j < sizes[m]; j++, k++) {
+          methods += " m" + std::to_string(k);
+          text += two_outcomes("m" + std::to_string(k), name, k);
+        }
+        text += task(name, "G", methods, "q_max");
+      }
+      read(std::string(AGENT_A) + group("G", subs, qaf) + text);
+      scheduler->turn_off_pruning_of_alternatives();
+      build_trees();
+      generate();
+      std::vector<DecisionPoint*> members;
+      long expected = 1;
+      for (size_t m = 0; m < sizes.size(); m++) {
+        members.push_back(node("T" + std::to_string(m)));
+        expected *= sizes[m];
+      }
+      long before = Distribution::report_total_number_of_combine_operations();
+      AlternativeList candidates;
+      ASSERT_EQ(scheduler->create_cross_product_alternatives_from_a_set_of_dps(
+                    node("G"), candidates, members.data(), static_cast<long>(members.size()), "fold", 0, 0),
+                expected);
+      bool sequence = std::string(qaf) == "q_seq";
+      EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - before,
+                expected * static_cast<long>(members.size() - 1) * (sequence ? 4 : 6));
+      VORNA_QualityAF f = node("G")->task_or_method->qaf;
+      std::vector<long> at(sizes.size(), 0);
+      for (long made = 0; made < expected; made++) {
+        SCOPED_TRACE(made);
+        Alternative fold;
+        std::string methods;
+        for (size_t m = 0; m < sizes.size(); m++) {
+          Alternative* pick = members[m]->alternatives.get(at[m]);
+          methods += (m > 0 ? " " : "") + pick->method_list.get(0L)->id;
+          if (m == 0) {
+            fold.duplicate(*pick);
+            continue;
+          }
+          fold.cost.combine_costs(pick->cost);
+          fold.duration.combine_durations(pick->duration);
+          fold.potential_cost.combine_costs(pick->potential_cost);
+          fold.potential_duration.combine_durations(pick->potential_duration);
+          if (!sequence) {
+            fold.quality.combine(pick->quality, f);
+            fold.potential_quality.combine(pick->potential_quality, f);
+          } else if (m + 1 == sizes.size()) {
+            fold.quality.duplicate(pick->quality);
+          }
+        }
+        // Candidates go in front: the one made first stands last.
+        Alternative* made_one = candidates.get(expected - 1 - made);
+        EXPECT_EQ(made_one->of_task, "G_fold_" + std::to_string(made));
+        EXPECT_EQ(listing_of(made_one), methods);
+        EXPECT_EQ(pairs(made_one->quality), pairs(fold.quality));
+        EXPECT_EQ(pairs(made_one->cost), pairs(fold.cost));
+        EXPECT_EQ(pairs(made_one->duration), pairs(fold.duration));
+        EXPECT_EQ(pairs(made_one->potential_cost), pairs(fold.potential_cost));
+        EXPECT_EQ(pairs(made_one->potential_duration), pairs(fold.potential_duration));
+        EXPECT_EQ(made_one->duration.get_expected_value(), fold.duration.get_expected_value());
+        EXPECT_EQ(made_one->quality.get_expected_value(), fold.quality.get_expected_value());
+        for (long m = static_cast<long>(sizes.size()) - 1; m >= 0 && ++at[m] == sizes[m]; m--) at[m] = 0;
+      }
+      candidates.delete_list(1);
+      TearDown();
+      SetUp();
+    }
+  }
 }
 
 TEST_F(Generation, DeadlinesWarningsAndSequencesWithoutALastSubtask) {
