@@ -21,7 +21,9 @@ DistributionPair* new_pair_array(long capacity, const char* tag) {
 
 Distribution::Distribution() { init_empty(); }
 
-Distribution::~Distribution() { delete[] data; }
+Distribution::~Distribution() {
+  if (owns_array) delete[] data;
+}
 
 Distribution::Distribution(const Distribution& other) {
   init_empty();
@@ -35,8 +37,23 @@ Distribution& Distribution::operator=(const Distribution& other) {
 
 void Distribution::init_empty() {
   reset_to_empty_fields();
-  data = new_pair_array(INITIAL_CAPACITY, "Distribution::Distribution");
+  data = inline_pairs;
+  memset(static_cast<void*>(data), 0, sizeof(DistributionPair) * INITIAL_CAPACITY);
   allocated_pairs = INITIAL_CAPACITY;
+  owns_array = false;
+}
+
+void Distribution::replace_array(DistributionPair* pairs, long capacity, bool owned) {
+  if (owns_array) delete[] data;
+  data = pairs;
+  allocated_pairs = capacity;
+  owns_array = owned;
+}
+
+void Distribution::lend_array(DistributionPair* pairs, long capacity) {
+  if (capacity <= allocated_pairs) return;
+  memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
+  replace_array(pairs, capacity, false);
 }
 
 void Distribution::reset_to_empty_fields() {
@@ -57,9 +74,7 @@ void Distribution::reset_to_empty_fields() {
 
 void Distribution::ensure_allocated(long capacity) {
   if (capacity <= allocated_pairs) return;
-  delete[] data;
-  data = new ("Distribution::Distribution") DistributionPair[capacity];
-  allocated_pairs = capacity;
+  replace_array(new ("Distribution::Distribution") DistributionPair[capacity], capacity);
 }
 
 void Distribution::clear_all_flags() {
@@ -86,10 +101,18 @@ void Distribution::reallocate_data(long need) {
   } else {
     DistributionPair* pairs = new_pair_array(capacity, "Distribution::Distribution");
     memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
-    delete[] data;
-    data = pairs;
-    allocated_pairs = capacity;
+    replace_array(pairs, capacity);
   }
+  num_storable_items = capacity;
+  memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
+}
+
+void Distribution::reserve_for_overwrite(long need) {
+  if (need <= num_storable_items) return;
+  long capacity = capacity_for(num_storable_items, need);
+  ensure_allocated(capacity);
+  // The slot the even rounding adds reads as zero, as reallocate_data leaves it.
+  for (long k = need; k < capacity; k++) data[k] = {0.0f, 0.0f};
   num_storable_items = capacity;
   memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
 }

@@ -64,6 +64,9 @@ class Distribution {
   DistributionPair* get_address(long i);
   // Grows the array to hold at least `need` pairs; never shrinks it.
   void reallocate_data(long need);
+  // Scratch storage: this keeps its pairs in the caller's array of capacity pairs (which
+  // must outlive it) while that is larger than its own, and allocates only beyond it.
+  void lend_array(DistributionPair* pairs, long capacity);
 
   // ---- statistics ----
   Value get_expected_value();
@@ -208,11 +211,30 @@ class Distribution {
   // the capacity the growth rule gives, as reported; emptying, copying and compacting keep
   // the array while it is large enough, so that they do not allocate every time.
   long allocated_pairs = 0;
+  // The pairs of a distribution that never held more than a compacted result: making one
+  // (every scratch distribution of the scheduler) allocates nothing.
+  DistributionPair inline_pairs[INITIAL_CAPACITY];
+  // Whether data is an array of the heap that this distribution frees.
+  bool owns_array = false;
+  // Points data at pairs (capacity of them, of the heap when owned), freeing the old array.
+  void replace_array(DistributionPair* pairs, long capacity, bool owned = true);
   // The growth rule: the capacity plus (need - capacity) rounded up to an even number.
   static long capacity_for(long capacity, long need);
 
   // NONE produces no pairs (a combination under an unknown function).
   enum class PairRule { SUM, DIFFERENCE, MAX, MIN, ONLY_ONE, COMMITMENT, NONE };
+  // The statistics of a product, accumulated in production order.
+  struct ProductSums {
+    Density densities = 0.0f;
+    Value values = 0.0f;
+    Value weighted = 0.0f;
+  };
+  // Writes the product of d1 and d2 under rule to product; returns its length.
+  static long produce_by_rule(const Distribution& d1, const Distribution& d2, PairRule rule, float x,
+                              DistributionPair* product, ProductSums& sums);
+  // As reallocate_data(need), for a caller that writes every pair below need at once:
+  // those are neither copied nor cleared.
+  void reserve_for_overwrite(long need);
   void internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x, const char* empty_error);
   void combine_by_rule(Distribution& d1, Distribution& d2, PairRule rule, float x, const char* empty_error,
                        int counts);
@@ -227,4 +249,32 @@ class DistributionBundle {
 
   void duplicate(DistributionBundle& other);
   void print(FILE* stream);
+};
+
+// Scratch storage on the stack for a computation's intermediate distributions: one whose
+// pairs fit SCRATCH_PAIRS allocates nothing. Not copyable: a copy would not share it.
+constexpr long SCRATCH_PAIRS = 64;
+
+class ScratchDistribution : public Distribution {
+ public:
+  ScratchDistribution() { lend_array(pairs, SCRATCH_PAIRS); }
+  ScratchDistribution(const ScratchDistribution&) = delete;
+  ScratchDistribution& operator=(const ScratchDistribution&) = delete;
+
+ private:
+  DistributionPair pairs[SCRATCH_PAIRS];
+};
+
+class ScratchBundle : public DistributionBundle {
+ public:
+  ScratchBundle() {
+    cost.lend_array(pairs[0], SCRATCH_PAIRS);
+    quality.lend_array(pairs[1], SCRATCH_PAIRS);
+    duration.lend_array(pairs[2], SCRATCH_PAIRS);
+  }
+  ScratchBundle(const ScratchBundle&) = delete;
+  ScratchBundle& operator=(const ScratchBundle&) = delete;
+
+ private:
+  DistributionPair pairs[3][SCRATCH_PAIRS];
 };

@@ -52,19 +52,18 @@ int distribution_pair_compare_by_density(const void* a, const void* b) {
 
 namespace {
 // Combinations sort a product of compacted inputs (25 pairs at most): up to this size a
-// stable insertion sort in place does it without the buffer std::stable_sort allocates.
+// stable insertion sort in place does it.
 constexpr long SORT_IN_PLACE_UP_TO = 32;
+// Longer arrays up to this size merge sorted runs through a buffer on the stack; longer
+// ones still go to std::stable_sort.
+constexpr long MERGE_ON_STACK_UP_TO = 512;
+// A product over an operand up to this size is made on the stack.
+constexpr long PRODUCT_ON_STACK_UP_TO = 64;
 // Compaction slots beyond this many (never asked for by the system) go to the heap.
 constexpr int SLOTS_ON_STACK = 16;
 
-// Stable: pairs that compare equal keep their order, so results do not depend on the
-// sorting routine.
 template <class Before>
-void stable_sort_pairs(DistributionPair* pairs, long n, Before before) {
-  if (n > SORT_IN_PLACE_UP_TO) {
-    std::stable_sort(pairs, pairs + n, before);
-    return;
-  }
+inline void insertion_sort_pairs(DistributionPair* pairs, long n, Before before) {
   for (long i = 1; i < n; i++) {
     const DistributionPair moving = pairs[i];
     long j = i;
@@ -73,16 +72,58 @@ void stable_sort_pairs(DistributionPair* pairs, long n, Before before) {
   }
 }
 
-void stable_sort_by_value(DistributionPair* pairs, long n) {
-  stable_sort_pairs(pairs, n, [](const DistributionPair& a, const DistributionPair& b) {
-    return distribution_pair_compare(&a, &b) < 0;
-  });
+// Every stable sort gives the same order under a strict weak ordering, so the merges
+// below order as std::stable_sort does; a NaN key breaks that ordering (it compares
+// equal to everything), and then std::stable_sort's own steps decide, as they always did.
+template <class Before, class Key>
+[[gnu::noinline]] void stable_sort_long_pairs(DistributionPair* pairs, long n, Before before, Key key) {
+  bool ordered = n <= MERGE_ON_STACK_UP_TO;
+  for (long i = 0; ordered && i < n; i++) ordered = !std::isnan(key(pairs[i]));
+  if (!ordered) {
+    std::stable_sort(pairs, pairs + n, before);
+    return;
+  }
+  for (long start = 0; start < n; start += SORT_IN_PLACE_UP_TO)
+    insertion_sort_pairs(pairs + start, std::min(SORT_IN_PLACE_UP_TO, n - start), before);
+  DistributionPair buffer[MERGE_ON_STACK_UP_TO];
+  for (long width = SORT_IN_PLACE_UP_TO; width < n; width *= 2) {
+    for (long left = 0; left + width < n; left += 2 * width) {
+      const long middle = left + width;
+      const long right = std::min(middle + width, n);
+      long i = left;
+      long j = middle;
+      long k = 0;
+      // The right run's pair goes first only when strictly before: that keeps it stable.
+      while (i < middle && j < right) buffer[k++] = before(pairs[j], pairs[i]) ? pairs[j++] : pairs[i++];
+      while (i < middle) buffer[k++] = pairs[i++];
+      // The rest of the right run is already in place.
+      memcpy(static_cast<void*>(pairs + left), buffer, sizeof(DistributionPair) * k);
+    }
+  }
 }
 
-void stable_sort_by_density(DistributionPair* pairs, long n) {
-  stable_sort_pairs(pairs, n, [](const DistributionPair& a, const DistributionPair& b) {
-    return distribution_pair_compare_by_density(&a, &b) < 0;
-  });
+// Stable: pairs that compare equal keep their order, so results do not depend on the
+// sorting routine.
+template <class Before, class Key>
+inline void stable_sort_pairs(DistributionPair* pairs, long n, Before before, Key key) {
+  if (n > SORT_IN_PLACE_UP_TO)
+    stable_sort_long_pairs(pairs, n, before, key);
+  else
+    insertion_sort_pairs(pairs, n, before);
+}
+
+// The same orders as distribution_pair_compare and distribution_pair_compare_by_density,
+// written inline: the sorts are most of a combination's work.
+inline void stable_sort_by_value(DistributionPair* pairs, long n) {
+  stable_sort_pairs(
+      pairs, n, [](const DistributionPair& a, const DistributionPair& b) { return a.value < b.value; },
+      [](const DistributionPair& p) { return p.value; });
+}
+
+inline void stable_sort_by_density(DistributionPair* pairs, long n) {
+  stable_sort_pairs(
+      pairs, n, [](const DistributionPair& a, const DistributionPair& b) { return a.density > b.density; },
+      [](const DistributionPair& p) { return p.density; });
 }
 
 Distribution& non_null(Distribution* d) {
@@ -101,57 +142,23 @@ constexpr const char* ONLY_ONE_EMPTY = "Error, see internal_combine_only_one\n";
 
 // ---------------------------------------------------------------- pairwise combination
 
-// Produces every (a of d1, b of d2) pair into this, accumulating the unsorted statistics
-// in production order, then compacts. When this is an operand the result is the one a
-// new distribution would get, and the pairs go to a fresh array while the operand's
-// are read: one array for the product, one for the compacted result, nothing else.
-void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x,
-                                    const char* empty_error) {
-  const bool over_operand = (&d1 == this || &d2 == this);
-  const long need = d1.next_slot * d2.next_slot;
-  DistributionPair* product = data;
-  long capacity = num_storable_items;
-  if (over_operand) {
-    capacity = capacity_for(INITIAL_CAPACITY, need);
-    product = new ("Distribution::Distribution") DistributionPair[capacity];
-    memset(static_cast<void*>(product), 0, sizeof(DistributionPair) * capacity);
-  } else {
-    reallocate_data(need);
-    product = data;
-  }
+namespace {
+// Every (a of d1, b of d2) pair, d1 in the outer loop; returns the number produced. One
+// instance per pair rule, so that the rule is not chosen again for every pair.
+template <class Sums, class Rule>
+long produce_pairs(const Distribution& d1, const Distribution& d2, DistributionPair* product, Sums& sums, Rule rule) {
   long produced = 0;
-  Density densities = 0.0f;
-  Value values = 0.0f;
-  Value weighted = 0.0f;
-  for (long i = 0; i < d1.next_slot && rule != PairRule::NONE; i++) {
+  Density densities = sums.densities;
+  Value values = sums.values;
+  Value weighted = sums.weighted;
+  const DistributionPair* second = d2.data;
+  const long second_length = d2.next_slot;
+  for (long i = 0; i < d1.next_slot; i++) {
     const DistributionPair a = d1.data[i];
-    for (long j = 0; j < d2.next_slot; j++) {
-      const DistributionPair b = d2.data[j];
+    for (long j = 0; j < second_length; j++) {
+      const DistributionPair b = second[j];
       Density density = a.density * b.density;
-      Value value = 0.0f;
-      switch (rule) {
-        case PairRule::SUM:
-          value = a.value + b.value;
-          break;
-        case PairRule::DIFFERENCE:
-          value = a.value - b.value;
-          break;
-        case PairRule::MAX:
-          value = (b.value > a.value) ? b.value : a.value;
-          break;
-        case PairRule::MIN:
-          value = (b.value < a.value) ? b.value : a.value;
-          break;
-        case PairRule::ONLY_ONE:
-          // Two contributing children give no quality, for this combination only.
-          value = (a.value != 0.0f && b.value != 0.0f) ? 0.0f : a.value + b.value;
-          break;
-        case PairRule::COMMITMENT:
-          value = (a.value < x) ? a.value : a.value + b.value;
-          break;
-        case PairRule::NONE:
-          break;
-      }
+      Value value = rule(a.value, b.value);
       product[produced].density = density;
       product[produced].value = value;
       produced++;
@@ -160,15 +167,74 @@ void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule
       weighted += value * density;
     }
   }
+  sums.densities = densities;
+  sums.values = values;
+  sums.weighted = weighted;
+  return produced;
+}
+}  // namespace
+
+long Distribution::produce_by_rule(const Distribution& d1, const Distribution& d2, PairRule rule, float x,
+                                   DistributionPair* product, ProductSums& sums) {
+  switch (rule) {
+    case PairRule::SUM:
+      return produce_pairs(d1, d2, product, sums, [](Value a, Value b) { return a + b; });
+    case PairRule::DIFFERENCE:
+      return produce_pairs(d1, d2, product, sums, [](Value a, Value b) { return a - b; });
+    case PairRule::MAX:
+      return produce_pairs(d1, d2, product, sums, [](Value a, Value b) { return (b > a) ? b : a; });
+    case PairRule::MIN:
+      return produce_pairs(d1, d2, product, sums, [](Value a, Value b) { return (b < a) ? b : a; });
+    case PairRule::ONLY_ONE:
+      // Two contributing children give no quality, for this combination only.
+      return produce_pairs(d1, d2, product, sums,
+                           [](Value a, Value b) { return (a != 0.0f && b != 0.0f) ? 0.0f : a + b; });
+    case PairRule::COMMITMENT:
+      return produce_pairs(d1, d2, product, sums, [x](Value a, Value b) { return (a < x) ? a : a + b; });
+    case PairRule::NONE:
+      break;
+  }
+  return 0;
+}
+
+// Produces every (a of d1, b of d2) pair into this, accumulating the unsorted statistics
+// in production order, then compacts. When this is an operand the result is the one a
+// new distribution would get: the pairs go to scratch storage while the operand's are
+// read (on the stack for the products of compacted inputs), then into this.
+void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x,
+                                    const char* empty_error) {
+  const bool over_operand = (&d1 == this || &d2 == this);
+  const long need = d1.next_slot * d2.next_slot;
+  DistributionPair* product = data;
+  long capacity = num_storable_items;
+  DistributionPair scratch[PRODUCT_ON_STACK_UP_TO];
+  if (over_operand) {
+    capacity = capacity_for(INITIAL_CAPACITY, need);
+    product = capacity <= PRODUCT_ON_STACK_UP_TO ? scratch
+                                                 : new ("Distribution::Distribution") DistributionPair[capacity];
+    // What the product does not write reads as zero, as in a new array.
+    for (long k = rule == PairRule::NONE ? 0 : need; k < capacity; k++) product[k] = {0.0f, 0.0f};
+  } else if (rule == PairRule::NONE) {
+    reallocate_data(need);
+    product = data;
+  } else {
+    if (need > num_storable_items) reserve_for_overwrite(need);
+    product = data;
+  }
+  ProductSums sums;
+  const long produced = produce_by_rule(d1, d2, rule, x, product, sums);
   if (produced == 0 && empty_error != nullptr) {
-    if (over_operand) delete[] product;
+    if (product != scratch && product != data) delete[] product;
     fprintf(stderr, "%s", empty_error);
     fatal_stop();
   }
   if (over_operand) {
-    delete[] data;
-    data = product;
-    allocated_pairs = capacity;
+    if (product == scratch) {
+      ensure_allocated(capacity);
+      memcpy(static_cast<void*>(data), scratch, sizeof(DistributionPair) * capacity);
+    } else {
+      replace_array(product, capacity);
+    }
     num_storable_items = capacity;
     memory_allocated = capacity * static_cast<long>(sizeof(DistributionPair));
     combined_under_sigmoid_and_multiplier_not_applied = 0;
@@ -177,9 +243,9 @@ void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule
     value_median = NOT_COMPUTED;
   }
   next_slot = produced;
-  density_sum = densities;
-  value_sum = values;
-  weighted_value_avg = weighted;
+  density_sum = sums.densities;
+  value_sum = sums.values;
+  weighted_value_avg = sums.weighted;
   unsorted_statistics_are_valid = 1;
   sorted_statistics_are_valid = 0;
   data_is_sorted = 0;

@@ -257,10 +257,10 @@ void NLE::consider_degree_of_effects_by_examining_quality_of_from_task_in_nle(Di
   powers.duration.sort_and_combine();
   Value qmax = q.get_value_max();
   if (qmax == 0.0f) return;
-  DistributionBundle result;
+  ScratchBundle result;
+  ScratchBundle scaled;
   for (long i = 0; i < q.length(); i++) {
     DistributionPair source = q.data[i];
-    DistributionBundle scaled;
     scaled.duplicate(powers);
     Value degree = source.value / qmax;
     Distribution* parts[][2] = {{&scaled.cost, &result.cost},
@@ -305,7 +305,8 @@ bool build_working_powers(NLE& e, DistributionBundle& powers, float start_time, 
   if (!e.nle_delay_is_ok(start_time)) return false;
   Distribution* source_quality = e.source_working_quality();
   if (source_quality == nullptr) return false;
-  Distribution q(*source_quality);
+  ScratchDistribution q;
+  q.duplicate(*source_quality);
   e.consider_uncertainty_of_quality_in_from_task_in_nle_effect(powers, q);
   if (with_degree) e.consider_degree_of_effects_by_examining_quality_of_from_task_in_nle(powers, q);
   return true;
@@ -391,13 +392,13 @@ void BoundedFacilitates::apply_nle_to(DistributionBundle& target, int potential_
                                       float start_time) {
   switch_to_mode(mode);
   if (!determine_bounds_if_needed()) return;
-  DistributionBundle powers;
+  ScratchBundle powers;
   if (potential_only == 1) {
     copy_raw_powers(*this, powers);
   } else if (!build_working_powers(*this, powers, start_time, true)) {
     return;
   }
-  DistributionBundle result;
+  ScratchBundle result;
   apply_bounded_positive_rule(powers.quality, target.quality, result.quality, quality_upper_bounds);
   apply_bounded_negative_rule(powers.cost, target.cost, result.cost, cost_lower_bounds);
   apply_bounded_negative_rule(powers.duration, target.duration, result.duration, duration_lower_bounds);
@@ -415,13 +416,13 @@ NLE* UnBoundedFacilitates::duplicate() {
 void UnBoundedFacilitates::apply_nle_to(DistributionBundle& target, int potential_only, UncertaintyModeSetting mode,
                                         float start_time) {
   switch_to_mode(mode);
-  DistributionBundle powers;
+  ScratchBundle powers;
   if (potential_only == 1) {
     copy_raw_powers(*this, powers);
   } else if (!build_working_powers(*this, powers, start_time, true)) {
     return;
   }
-  DistributionBundle result;
+  ScratchBundle result;
   apply_positive_rule(powers.quality, target.quality, result.quality);
   apply_negative_rule(powers.cost, target.cost, result.cost);
   apply_negative_rule(powers.duration, target.duration, result.duration);
@@ -444,9 +445,9 @@ void UnBoundedHinders::apply_nle_to(DistributionBundle& target, int potential_on
   switch_to_mode(mode);
   // A hinders never acts on potentials.
   if (potential_only == 1) return;
-  DistributionBundle powers;
+  ScratchBundle powers;
   if (!build_working_powers(*this, powers, start_time, true)) return;
-  DistributionBundle result;
+  ScratchBundle result;
   apply_positive_rule(powers.cost, target.cost, result.cost);
   apply_positive_rule(powers.duration, target.duration, result.duration);
   apply_negative_rule(powers.quality, target.quality, result.quality);
@@ -471,7 +472,7 @@ void print_with_delay(NLE& e, FILE* stream) {
 
 // Quality becomes the product with the power; cost and duration are copied.
 void replace_quality_by_product(DistributionBundle& target, Distribution& power) {
-  DistributionBundle result;
+  ScratchBundle result;
   apply_product_rule(power, target.quality, result.quality);
   result.cost.duplicate(target.cost);
   result.duration.duplicate(target.duration);
@@ -500,11 +501,10 @@ void Enables::apply_nle_to(DistributionBundle& target, int potential_only, Uncer
                            float start_time) {
   switch_to_mode(mode);
   if (potential_only == 1) {
-    Distribution power(*quality_power);
-    replace_quality_by_product(target, power);
+    replace_quality_by_product(target, *quality_power);
     return;
   }
-  DistributionBundle powers;
+  ScratchBundle powers;
   if (!build_working_powers(*this, powers, start_time, false)) {
     // Not enabled (yet): certainly no quality.
     target.quality.set_to_100_percent_zero_value();
@@ -534,7 +534,7 @@ void Disables::apply_nle_to(DistributionBundle& target, int potential_only, Unce
                             float start_time) {
   switch_to_mode(mode);
   if (potential_only == 1) return;
-  DistributionBundle powers;
+  ScratchBundle powers;
   if (!build_working_powers(*this, powers, start_time, false)) return;
   Density disabled = powers.quality.get_probability_value_is_x(1.0f);
   Density not_disabled = powers.quality.get_probability_value_is_x(0.0f);

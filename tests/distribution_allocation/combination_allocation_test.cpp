@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/distribution.h"
+#include "model/nle.h"
 #include "replaced_release_operators.h"
 
 namespace {
@@ -80,10 +81,34 @@ TEST(CombinationAllocations, EveryFormAllocatesAtMostTheProductArray) {
   for (const Case& c : cases) {
     Distribution result = five_values(4.0f);
     EXPECT_LE(allocations_of([&] { c.operation(result); }), 1) << c.name;
-    // A result that already has room for the product allocates nothing.
+    // A result that already has room for the product allocates nothing, even when it is
+    // an operand: that product is made in scratch storage.
     result.reallocate_data(25);
-    EXPECT_LE(allocations_of([&] { c.operation(result); }), c.over_operand ? 1 : 0) << c.name;
+    EXPECT_EQ(allocations_of([&] { c.operation(result); }), 0) << c.name;
   }
+}
+
+// Effects are applied in every method step: the application works in scratch storage,
+// and making a distribution of compacted values allocates nothing either.
+TEST(CombinationAllocations, ScratchDistributionsAndEffectApplicationsAllocateNothing) {
+  EXPECT_EQ(allocations_of([] {
+              Distribution d = five_values(1.0f);
+              Distribution copy(d);
+              DistributionBundle bundle;
+              bundle.quality.duplicate(copy);
+            }),
+            0);
+  // Five pairs of power over five of target: products of 25 pairs, in scratch storage.
+  UnBoundedFacilitates effect;
+  effect.quality_power_uncertainty = five_values(0.1f);
+  effect.cost_power_uncertainty = five_values(0.2f);
+  effect.duration_power_uncertainty = five_values(0.3f);
+  DistributionBundle target;
+  target.quality = five_values(1.0f);
+  target.cost = five_values(2.0f);
+  target.duration = five_values(3.0f);
+  EXPECT_EQ(allocations_of([&] { effect.apply_nle_to(target, 1, SCHEDULE_USING_UNCERTAINTY, 0.0f); }), 0);
+  EXPECT_EQ(target.quality.length(), 5);
 }
 
 TEST(CombinationAllocationsDeathTest, TheProductArrayIsTaggedAsTheDistributionsArray) {
