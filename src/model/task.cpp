@@ -197,9 +197,9 @@ const char* BasicTask::method_qaf_to_string(Method_QualityAF q) {
 
 const std::string dp_attribute_key = DP_ATTRIBUTE_KEY;
 
-DecisionPoint* BasicTask::get_dp_of_task(BasicTask* task) {
-  if (task == nullptr) return nullptr;
-  return static_cast<DecisionPoint*>(task->attributes[dp_attribute_key]);
+void BasicTask::set_dp_of_task(DecisionPoint* dp) {
+  attributes.add(dp_attribute_key, dp);
+  dp_of_this_task = dp;
 }
 
 void BasicTask::set_deadlines_and_earliest_from_task_group_if_not_set(TaskGroup*) {

@@ -100,7 +100,10 @@ class BasicTask {
   void list_each_method_for_task_once(TaskList& out);
 
   // The decision point stored in the node's attributes; null for a null node or none stored.
-  static DecisionPoint* get_dp_of_task(BasicTask* task);
+  static DecisionPoint* get_dp_of_task(BasicTask* task) { return task != nullptr ? task->dp_of_this_task : nullptr; }
+  // Stores the node's decision point under its attribute key, and keeps it at hand for the
+  // reads above, which come on every visit of the node.
+  void set_dp_of_task(DecisionPoint* dp);
   int some_methods_use_multiple_outcomes_feature();
   // Withdrawn: stops the program.
   [[noreturn]] void set_deadlines_and_earliest_from_task_group_if_not_set(TaskGroup* tg);
@@ -151,6 +154,8 @@ class BasicTask {
   ResourceNLEList* affected_by_resource;
   UnorderedList communications;
   AssociationList attributes;
+  // What the attribute under DP_ATTRIBUTE_KEY holds; written only with it, by set_dp_of_task.
+  DecisionPoint* dp_of_this_task = nullptr;
   // The scheduler's decision points of this node, one per path from a task group, in the
   // order they were made (the attribute names the last); each leaves the list when freed.
   std::vector<DecisionPoint*> dps_of_task;

@@ -60,8 +60,7 @@ DecisionPoint::~DecisionPoint() {
   delete affected_by_actually;
 
   if (task_or_method != nullptr) {
-    Association* link = task_or_method->attributes.get_association_at(dp_attribute_key);
-    if (link != nullptr && link->item == this) link->item = nullptr;
+    if (BasicTask::get_dp_of_task(task_or_method) == this) task_or_method->set_dp_of_task(nullptr);
     std::vector<DecisionPoint*>& nodes = task_or_method->dps_of_task;
     nodes.erase(std::remove(nodes.begin(), nodes.end(), this), nodes.end());
   }

@@ -160,6 +160,9 @@ class DecisionPoint {
   // A method that already ran: its values are pinned for the life of the tree.
   int working_values_are_always_locked = 0;
   MyTime earliest_method_may_be_scheduled = UNSET_TIME;
+  // Whether a method under the node's task still waits, as of the scheduler's memo stamp.
+  long still_waits_stamp = 0;
+  bool still_waits = false;
   // The node owns the copies in affects_actually; affected_by_actually shares them.
   NLEList* affects_actually;
   NLEList* affected_by_actually;

@@ -28,7 +28,7 @@ void DecisionPoint::mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoi
   dp_of_task_group_root = root_node;
   of_task = task->id;
   // A task under several parents gets a node per path; its attribute names the last one.
-  task->attributes.add(DP_ATTRIBUTE_KEY, this);
+  task->set_dp_of_task(this);
   task->dps_of_task.push_back(this);
   combined_outcomes =
       mode == SCHEDULE_USING_UNCERTAINTY ? &combined_outcomes_uncertainty : &combined_outcomes_expected_value;

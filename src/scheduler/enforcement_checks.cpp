@@ -64,6 +64,7 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
     // Later tests treat the method as placed: it can no longer achieve anything.
     dp->working_values_are_locked = 1;
     dp->share_working_values_with_the_other_nodes_of_task();
+    renew_waiting_memo();
     return FAILED_ENFORCE_DISABLES;
   }
   return rating;
@@ -112,23 +113,32 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
 
 namespace {
 // Whether a method of the alternative under task is neither placed nor locked. Walks the
-// tree in place rather than listing its methods first: this runs for every rating.
-bool some_method_still_waits(BasicTask* task, Schedule& schedule) {
+// tree in place rather than listing its methods first: this runs for every rating. With
+// a stamp, each node keeps its answer, so the candidates of one round walk each subtree
+// once between them.
+bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
+  DecisionPoint* node = BasicTask::get_dp_of_task(task);
+  bool kept = stamp != 0 && node != nullptr;
+  if (kept && node->still_waits_stamp == stamp) return node->still_waits;
+  bool waits = false;
   if (task->task_type == VORNA_METHOD) {
     Method* m = static_cast<Method*>(task);
-    DecisionPoint* node = BasicTask::get_dp_of_task(m);
     bool locked = node != nullptr && node->working_values_are_locked == 1;
-    if (!locked && m->finish_time == UNSET_TIME && schedule.alternative_holds(m)) return true;
+    waits = !locked && m->finish_time == UNSET_TIME && schedule.alternative_holds(m);
   }
-  for (long i = 0; i < task->subtasks.length(); i++)
-    if (some_method_still_waits(task->subtasks.get(i), schedule)) return true;
-  return false;
+  for (long i = 0; i < task->subtasks.length() && !waits; i++)
+    waits = some_method_still_waits(task->subtasks.get(i), schedule, stamp);
+  if (kept) {
+    node->still_waits_stamp = stamp;
+    node->still_waits = waits;
+  }
+  return waits;
 }
 }  // namespace
 
 int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule) {
   if (dp == nullptr || schedule.alt_schedule_is_for == nullptr) return 1;
-  return some_method_still_waits(dp->task_or_method, schedule) ? 0 : 1;
+  return some_method_still_waits(dp->task_or_method, schedule, waiting_memo_stamp) ? 0 : 1;
 }
 
 float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {

@@ -14,6 +14,20 @@ namespace {
 bool waits_for_slack(float rating) {
   return rating == FAILED_ENFORCE_ENABLES_DUE_TO_DELAY || rating == FAILED_ENFORCE_EARLIEST_START_TIME;
 }
+
+// The scheduler's memo of waiting methods, on for one round of ratings (and off again
+// however the round ends).
+class WaitingMemoRound {
+ public:
+  explicit WaitingMemoRound(Scheduler& s) : s(s) { s.waiting_memo_stamp = ++s.waiting_memo_stamps_used; }
+  ~WaitingMemoRound() { end(); }
+  WaitingMemoRound(const WaitingMemoRound&) = delete;
+  WaitingMemoRound& operator=(const WaitingMemoRound&) = delete;
+  void end() { s.waiting_memo_stamp = 0; }
+
+ private:
+  Scheduler& s;
+};
 }  // namespace
 
 Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt) {
@@ -78,6 +92,10 @@ Method* Scheduler::get_method_with_higest_rating(Schedule& schedule, TaskList& w
   DecisionPointList non_local;
   long rated = 0;
   bool sequence_out_of_order = false;
+  // Nothing a rating reads of the waiting methods changes between ratings but a lock,
+  // which renews the stamp. The round ends with the loop: the slack test after it rates
+  // on other schedules.
+  WaitingMemoRound memo(*this);
   for (;;) {
     if (rated != 0) schedule.annotations_from_last_method_rating_run += "\tIterated for seq-sum checking.\n";
     needs_slack.delete_list(0);
@@ -111,6 +129,7 @@ Method* Scheduler::get_method_with_higest_rating(Schedule& schedule, TaskList& w
     }
     if (!(rated == waiting.length() && sequence_out_of_order)) break;
   }
+  memo.end();
 
   Method* choice = best != nullptr
                        ? evaluate_methods_that_need_slack_in_front_and_move_forward_if_appropriate(best, needs_slack,

@@ -19,25 +19,32 @@ float Scheduler::scale_local_method_rating(float x, float p) {
 namespace {
 using Step = float (Scheduler::*)(Schedule&, Method*, DecisionPoint*, float);
 
+struct RatingStep {
+  Step step;
+  // Whether the step may leave the working resources other than it found them (by a
+  // recomputation of working values or by applying the method's resource effects).
+  bool may_change_resources;
+};
+
 // In the order they run, after the zero-quality test.
-constexpr Step RATING_STEPS[] = {
-    &Scheduler::enforce_enables,
-    &Scheduler::enforce_disables,
-    &Scheduler::enforce_seq_and_seq_sum,
-    &Scheduler::enforce_hard_deadlines,
-    &Scheduler::check_for_hard_resource_disablement,
-    &Scheduler::enforce_earliest_start_time,
-    &Scheduler::prefer_disablees,
-    &Scheduler::prefer_hinderees,
-    &Scheduler::prefer_facilitators,
-    &Scheduler::delay_facilitatees,
-    &Scheduler::delay_hinderers,
-    &Scheduler::prefer_producers,
-    &Scheduler::delay_consumers,
-    &Scheduler::prefer_satisfying_and_avoid_violating_commitments,
-    &Scheduler::prefer_earlier_deadlines,
-    &Scheduler::prefer_earlier_if_desired,
-    &Scheduler::prefer_later_if_desired,
+constexpr RatingStep RATING_STEPS[] = {
+    {&Scheduler::enforce_enables, false},
+    {&Scheduler::enforce_disables, false},
+    {&Scheduler::enforce_seq_and_seq_sum, false},
+    {&Scheduler::enforce_hard_deadlines, false},
+    {&Scheduler::check_for_hard_resource_disablement, true},
+    {&Scheduler::enforce_earliest_start_time, false},
+    {&Scheduler::prefer_disablees, false},
+    {&Scheduler::prefer_hinderees, false},
+    {&Scheduler::prefer_facilitators, true},
+    {&Scheduler::delay_facilitatees, false},
+    {&Scheduler::delay_hinderers, true},
+    {&Scheduler::prefer_producers, true},
+    {&Scheduler::delay_consumers, true},
+    {&Scheduler::prefer_satisfying_and_avoid_violating_commitments, true},
+    {&Scheduler::prefer_earlier_deadlines, false},
+    {&Scheduler::prefer_earlier_if_desired, false},
+    {&Scheduler::prefer_later_if_desired, false},
 };
 }  // namespace
 
@@ -47,17 +54,21 @@ float Scheduler::rate_method(Schedule& schedule, Method* method) {
   ResourceList saved;
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
   rating = schedule_only_methods_that_have_some_chance_of_getting_quality(schedule, method, dp, rating);
-  for (Step step : RATING_STEPS) {
+  // Every step sees the resources as the method found them: they are copied back only
+  // after a step that may have changed them (a copy is exact, so one after a step that
+  // cannot would change nothing).
+  bool resources_may_differ = false;
+  for (const RatingStep& step : RATING_STEPS) {
     if (rating < 0.0f) break;
-    // Every step sees the resources as the method found them.
-    working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
-    rating = (this->*step)(schedule, method, dp, rating);
+    if (resources_may_differ) working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
+    rating = (this->*step.step)(schedule, method, dp, rating);
+    resources_may_differ = step.may_change_resources;
   }
   if (rating >= 0.0f && highest_possible_quality_in_list_of_candidate_tasks != 0.0f) {
     float q = dp->potential_quality.get_specified_value(schedule_with.q);
     rating += q / highest_possible_quality_in_list_of_candidate_tasks;
   }
-  working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
+  if (resources_may_differ) working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
   saved.delete_list(1);
   annotate_working_schedule_if_method_failed(schedule, method, rating);
   return rating;

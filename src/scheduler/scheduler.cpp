@@ -103,7 +103,7 @@ void Scheduler::replace_meta_decision_point() {
   dp_to_meta_root->task_group_root = meta_root;
   dp_to_meta_root->of_task = meta_root->id;
   dp_to_meta_root->dp_of_task_group_root = dp_to_meta_root;
-  meta_root->attributes.add(DP_ATTRIBUTE_KEY, dp_to_meta_root);
+  meta_root->set_dp_of_task(dp_to_meta_root);
 }
 
 void Scheduler::delete_all() {

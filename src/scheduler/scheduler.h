@@ -202,6 +202,14 @@ class Scheduler {
   // Whether a sequence among task's ancestors has a sibling of method's branch out of order.
   bool sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule);
   int all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule);
+  // While the candidates of one schedule are rated, each node remembers whether a method
+  // under it still waits, under a stamp renewed whenever that can change (a method locked
+  // by a rating); 0 outside such a round, where every test walks the tree afresh.
+  long waiting_memo_stamp = 0;
+  long waiting_memo_stamps_used = 0;
+  void renew_waiting_memo() {
+    if (waiting_memo_stamp != 0) waiting_memo_stamp = ++waiting_memo_stamps_used;
+  }
   float enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float enforce_earliest_start_time(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);

@@ -28,7 +28,7 @@ class NLEWorkingPath : public ::testing::Test {
   void SetUp() override {
     source->id = "source";
     target->id = "target";
-    source->attributes.add(DP_ATTRIBUTE_KEY, &source_dp);
+    source->set_dp_of_task(&source_dp);
     source_dp.time_task_or_method_gets_quality = 10.0f;
   }
   void TearDown() override {
@@ -256,7 +256,7 @@ TEST_F(NLEWorkingPath, BoundedFacilitatesTakesBoundsOnceFromTheTargetNode) {
   combined.cost.duplicate(b.cost);
   combined.duration.duplicate(b.duration);
   target_dp.combined_outcomes = &combined;
-  target->attributes.add(DP_ATTRIBUTE_KEY, &target_dp);
+  target->set_dp_of_task(&target_dp);
 
   BoundedFacilitates bf;
   link(bf);
@@ -307,7 +307,7 @@ TEST_F(NLEWorkingPath, NoDecisionPointOrEmptySourceQualityIsNoEffect) {
   expect_pairs(b.quality, {{1.0f, 0.0f}});
 
   // In time, but the source's working quality is empty: the target keeps its quality.
-  source->attributes.add(DP_ATTRIBUTE_KEY, &source_dp);
+  source->set_dp_of_task(&source_dp);
   source_dp.working_quality.delete_all();
   certain_bundle(b, 10.0f, 4.0f, 8.0f);
   f.apply_nle_to(b, 0, SCHEDULE_USING_UNCERTAINTY, 100.0f);

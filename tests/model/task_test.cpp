@@ -330,7 +330,7 @@ TEST(TaskTree, DecisionPointLinksAreVerified) {
 
   DecisionPoint dp_t1, dp_m1, dp_m2;
   for (auto [task, dp] : {std::pair<BasicTask*, DecisionPoint*>{t.t1, &dp_t1}, {t.m1, &dp_m1}, {t.m2, &dp_m2}}) {
-    task->attributes.add(DP_ATTRIBUTE_KEY, dp);
+    task->set_dp_of_task(dp);
     dp->task_or_method = task;
     dp->of_task = task->id;
   }
@@ -343,6 +343,18 @@ TEST(TaskTree, DecisionPointLinksAreVerified) {
                         ") and its associated dp T1 (at " + std::to_string(reinterpret_cast<long>(&dp_t1)) +
                         ") are fine.\n"));
   dp_t1.subs.delete_list(0);
+  // The node is also stored under its attribute key, and that entry is the node's too.
+  EXPECT_EQ(t.m1->attributes[DP_ATTRIBUTE_KEY], &dp_m1);
+  {
+    DecisionPoint later;
+    later.task_or_method = t.m1;
+    t.m1->set_dp_of_task(&later);
+    EXPECT_EQ(BasicTask::get_dp_of_task(t.m1), &later);
+  }
+  // A freed node leaves neither behind.
+  EXPECT_EQ(BasicTask::get_dp_of_task(t.m1), nullptr);
+  EXPECT_EQ(t.m1->attributes[DP_ATTRIBUTE_KEY], nullptr);
+  EXPECT_NE(t.m1->attributes.get_association_at(DP_ATTRIBUTE_KEY), nullptr);
 }
 
 TEST(TaskPrint, HierarchyAndMethodForms) {

@@ -123,6 +123,26 @@ TEST_F(MethodRating, DisablersThatHaveStruckLockTheMethodFromThreeQuarters) {
   }
 }
 
+// Within a round the builder keeps what each node knows of its waiting methods: a method
+// locked by a disabler during the round no longer holds back the sequence after it.
+TEST_F(MethodRating, ASequenceSeesAMethodLockedEarlierInTheSameRound) {
+  for (bool in_a_round : {false, true}) {
+    prepare_schedule(std::string(AGENT_A) + group("G", "d S", "q_sum") + task("S", "G", "a b", "q_seq") +
+                         method("d", "G", 5, 1, 0) + method("a", "S", 4, 1, 0) + method("b", "S", 4, 1, 0) +
+                         effect("disables", "d", "a"),
+                     {"a", "b"});
+    schedule->start_time_to_schedule_for = 3;
+    place("d", 2);
+    if (in_a_round) scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+    EXPECT_EQ(rate("b"), FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX) << in_a_round;
+    EXPECT_EQ(rate("a"), FAILED_ENFORCE_DISABLES) << in_a_round;
+    EXPECT_GT(rate("b"), 0.0f) << in_a_round;
+    scheduler->waiting_memo_stamp = 0;
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(MethodRating, ScoresOrderTheCandidates) {
   // One pending disabler of m among one planned method; n facilitates f.
   prepare_schedule(std::string(AGENT_A) + group("G", "d m n f", "q_sum") + method("d", "G", 5, 1, 0) +
