@@ -288,6 +288,8 @@ class Scheduler {
   // Recomputes the tree of every node of the task (once each), after its values changed.
   void recalculate_trees_of_task(DecisionPoint* dp);
   void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
+  // Whether a node above dp has quality but no time yet.
+  static bool an_ancestor_waits_for_a_time(DecisionPoint* dp);
   void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
 
   //===----------------------------------------------------------------------===//
