@@ -42,15 +42,26 @@ void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_
 // skipped, leaving the marks and the count of combine operations they would have left.
 // Within a recomputation, the memo skips each node step whose inputs are as at its last
 // step. This keeps the walk from growing with the square of the tree for every schedule.
+// A skipped recomputation's marks are left undone until something can tell: the next
+// recomputation, a node handing its mark to the other nodes of its task, the walk's end.
 struct Scheduler::CommitmentWalk {
   bool settled = false;  // the last recomputation changed nothing, nor did anything since
   WorkingStepMemo memo;  // its visited nodes are those the last recomputation marked
   long combines = 0;
+  bool marks_owed = false;
+  int owed_counter = 0;  // the counter of the last skipped recomputation
+
+  void pay_marks() {
+    if (!marks_owed) return;
+    for (DecisionPoint* node : memo.visited) node->working_change_counter = owed_counter;
+    marks_owed = false;
+  }
 };
 
 void Scheduler::special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp) {
   CommitmentWalk walk;
   add_in_commitment_value_for_dp_and_all_subs(dp, walk);
+  walk.pay_marks();
 }
 
 void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, CommitmentWalk& walk) {
@@ -58,9 +69,11 @@ void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, C
   global_working_change_counter++;
   WorkingStepMemo& memo = walk.memo;
   if (walk.settled) {
-    for (DecisionPoint* node : memo.visited) node->working_change_counter = global_working_change_counter;
+    walk.marks_owed = true;
+    walk.owed_counter = global_working_change_counter;
     Distribution::count_combine_operations(walk.combines);
   } else {
+    walk.pay_marks();
     memo.visited.clear();
     memo.changed = false;
     memo.touched_resources = false;
@@ -73,7 +86,10 @@ void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, C
   }
   if (special_add_quality_that_may_come_from_commitment_satisfaction(dp)) {
     walk.settled = false;
-    if (dp->is_method_node()) dp->share_working_values_with_the_other_nodes_of_task();
+    if (dp->is_method_node()) {
+      walk.pay_marks();
+      dp->share_working_values_with_the_other_nodes_of_task();
+    }
   }
 }
 
