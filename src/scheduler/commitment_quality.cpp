@@ -6,13 +6,6 @@
 
 #include "scheduler/scheduler.h"
 
-namespace {
-// The same pairs, bit for bit, in the same order.
-bool same_pairs(const Distribution& a, const Distribution& b) {
-  return a.next_slot == b.next_slot &&
-         (a.next_slot == 0 || memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.next_slot)) == 0);
-}
-}  // namespace
 
 void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule) {
   // Two levels on purpose: the walk leaves the additions only on locked nodes, the
@@ -42,72 +35,61 @@ void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_
   schedule.schedule_is_complete_do_final_bookkeeping();
 }
 
-namespace {
-bool same_bits(const void* a, const void* b, size_t size) { return memcmp(a, b, size) == 0; }
-
-// Every field that a later operation could read, the pairs in use included; the spare
-// capacity beyond them is never read.
-bool same_distribution(const Distribution& a, const Distribution& b) {
-  return same_pairs(a, b) && a.num_storable_items == b.num_storable_items &&
-         a.memory_allocated == b.memory_allocated && a.data_is_sorted == b.data_is_sorted &&
-         a.combined_under_sigmoid_and_multiplier_not_applied == b.combined_under_sigmoid_and_multiplier_not_applied &&
-         same_bits(&a.weighted_value_avg, &b.weighted_value_avg, sizeof(Value)) &&
-         same_bits(&a.value_sum, &b.value_sum, sizeof(Value)) &&
-         same_bits(&a.density_sum, &b.density_sum, sizeof(Density)) &&
-         a.unsorted_statistics_are_valid == b.unsorted_statistics_are_valid &&
-         same_bits(&a.value_min, &b.value_min, sizeof(Value)) && same_bits(&a.value_max, &b.value_max, sizeof(Value)) &&
-         same_bits(&a.value_median, &b.value_median, sizeof(Value)) &&
-         a.sorted_statistics_are_valid == b.sorted_statistics_are_valid;
-}
-
-bool pass_left_everything_as_it_was(const WorkingPassLog& log) {
-  if (log.touched_resources) return false;
-  for (const WorkingPassLog::Entry& e : log.entries) {
-    DecisionPoint* dp = e.dp;
-    if (e.time != dp->time_task_or_method_gets_quality || !same_distribution(e.quality, dp->working_quality) ||
-        !same_distribution(e.cost, dp->working_cost) || !same_distribution(e.duration, dp->working_duration))
-      return false;
-  }
-  return true;
-}
-}  // namespace
 
 // The walk recomputes the whole tree before each node's addition. A recomputation is a
 // function of the nodes' values, the locks and the resources alone, so once one has
 // changed nothing, the next ones change nothing either until an addition does: those are
 // skipped, leaving the marks and the count of combine operations they would have left.
-// This keeps the walk from growing with the square of the tree for every schedule.
+// Within a recomputation, the memo skips each node step whose inputs are as at its last
+// step. This keeps the walk from growing with the square of the tree for every schedule.
+// A skipped recomputation's marks are left undone until something can tell: the next
+// recomputation, a node handing its mark to the other nodes of its task, the walk's end.
 struct Scheduler::CommitmentWalk {
   bool settled = false;  // the last recomputation changed nothing, nor did anything since
-  std::vector<DecisionPoint*> marked;
+  WorkingStepMemo memo;  // its visited nodes are those the last recomputation marked
   long combines = 0;
+  bool marks_owed = false;
+  int owed_counter = 0;  // the counter of the last skipped recomputation
+
+  void pay_marks() {
+    if (!marks_owed) return;
+    for (DecisionPoint* node : memo.visited) node->working_change_counter = owed_counter;
+    marks_owed = false;
+  }
 };
 
 void Scheduler::special_add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp) {
   CommitmentWalk walk;
   add_in_commitment_value_for_dp_and_all_subs(dp, walk);
+  walk.pay_marks();
 }
 
 void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, CommitmentWalk& walk) {
   for (long i = 0; i < dp->subs.length(); i++) add_in_commitment_value_for_dp_and_all_subs(dp->subs.get(i), walk);
   global_working_change_counter++;
+  WorkingStepMemo& memo = walk.memo;
   if (walk.settled) {
-    for (DecisionPoint* node : walk.marked) node->working_change_counter = global_working_change_counter;
+    walk.marks_owed = true;
+    walk.owed_counter = global_working_change_counter;
     Distribution::count_combine_operations(walk.combines);
   } else {
-    WorkingPassLog log;
+    walk.pay_marks();
+    memo.visited.clear();
+    memo.changed = false;
+    memo.touched_resources = false;
     long combines_before = Distribution::report_total_number_of_combine_operations();
-    working_pass_log = &log;
+    working_step_memo = &memo;
     calculate_working_qdc_for_task_or_method_and_all_subs(dp_to_meta_root, 0);
-    working_pass_log = nullptr;
+    working_step_memo = nullptr;
     walk.combines = Distribution::report_total_number_of_combine_operations() - combines_before;
-    walk.settled = pass_left_everything_as_it_was(log);
-    walk.marked.clear();
-    for (const WorkingPassLog::Entry& e : log.entries) walk.marked.push_back(e.dp);
+    walk.settled = !memo.changed && !memo.touched_resources;
   }
   if (special_add_quality_that_may_come_from_commitment_satisfaction(dp)) {
     walk.settled = false;
-    if (dp->is_method_node()) dp->share_working_values_with_the_other_nodes_of_task();
+    if (dp->is_method_node()) {
+      walk.pay_marks();
+      dp->share_working_values_with_the_other_nodes_of_task();
+    }
   }
 }
 

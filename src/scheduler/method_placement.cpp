@@ -135,7 +135,22 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     // The computation may have consumed or produced.
     working_resources.duplicate_list_into_this_and_copy_items(resources, 1);
   }
-  root->complete_initialization_by_perculating_all_method_qualities_up_tree();
+  // Every call ends with the percolation, but within the tree one below the root leaves no
+  // mark: a task not yet reset will be, and one already reset has no quality to take a
+  // time for. Above the root a node may keep the time it gives, so the calls below the
+  // root percolate only while some node there still waits for one.
+  if (dp == root || an_ancestor_waits_for_a_time(root))
+    root->complete_initialization_by_perculating_all_method_qualities_up_tree();
+}
+
+bool Scheduler::an_ancestor_waits_for_a_time(DecisionPoint* dp) {
+  for (long i = 0; i < dp->supers.length(); i++) {
+    DecisionPoint* super = dp->supers.get(i);
+    if (super->time_task_or_method_gets_quality == UNSET_TIME && super->working_quality.some_values_are_gt_zero())
+      return true;
+    if (an_ancestor_waits_for_a_time(super)) return true;
+  }
+  return false;
 }
 
 void Scheduler::calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full) {

@@ -21,21 +21,9 @@
 #include "scheduler/alternative.h"
 #include "scheduler/decision_point.h"
 #include "scheduler/schedule.h"
+#include "scheduler/working_step_memo.h"
 
 class ClientDataPacket;
-
-// What a recomputation of working values found on each node it marked, before changing
-// it, and whether it consumed or produced resources: enough to tell afterwards whether
-// the recomputation changed anything at all.
-struct WorkingPassLog {
-  struct Entry {
-    DecisionPoint* dp;
-    Distribution quality, cost, duration;
-    MyTime time;
-  };
-  std::deque<Entry> entries;
-  bool touched_resources = false;
-};
 
 class Scheduler {
  public:
@@ -125,6 +113,8 @@ class Scheduler {
   //===----------------------------------------------------------------------===//
   void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
   void calculate_working_qdc_for_method(DecisionPoint* dp);
+  // Whether the method step of dp would consume or produce resources.
+  static bool consumes_or_produces(DecisionPoint* dp);
   void calculate_working_qdc_for_task(DecisionPoint* dp);
   // Returns 1 when some satisfied commitment added to the node's working quality.
   int special_add_quality_that_may_come_from_commitment_satisfaction(DecisionPoint* dp);
@@ -306,6 +296,8 @@ class Scheduler {
   // Recomputes the tree of every node of the task (once each), after its values changed.
   void recalculate_trees_of_task(DecisionPoint* dp);
   void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
+  // Whether a node above dp has quality but no time yet.
+  static bool an_ancestor_waits_for_a_time(DecisionPoint* dp);
   void calc_sched_overall_quality_from_working_qualities_of_dps(Schedule& schedule, int full);
 
   //===----------------------------------------------------------------------===//
@@ -442,7 +434,8 @@ class Scheduler {
   int global_working_change_counter = 1;
   // While set, each node a working-values recomputation marks is recorded here with its
   // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
-  WorkingPassLog* working_pass_log = nullptr;
+  // Set while the commitment walk recomputes the tree pass after pass.
+  WorkingStepMemo* working_step_memo = nullptr;
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;

@@ -19,9 +19,12 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) return;
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
-  if (working_pass_log != nullptr)
-    working_pass_log->entries.push_back(
-        {dp, dp->working_quality, dp->working_cost, dp->working_duration, dp->time_task_or_method_gets_quality});
+  WorkingStepMemo* memo = working_step_memo;
+  long stamp_before = 0;
+  if (memo != nullptr) {
+    memo->visited.push_back(dp);
+    stamp_before = memo->observe(dp);
+  }
   if (dp->is_method_node() && dp->task_has_other_nodes()) {
     // A method under several parents is worked out once, at the node that holds its
     // effects and commitments; its other nodes take the outcome.
@@ -29,23 +32,49 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     if (named != nullptr && named != dp) {
       calculate_working_qdc_for_task_or_method_and_all_subs(named, include_commitments);
       dp->take_working_values_of(*named);
+      if (memo != nullptr && memo->observe(dp) != stamp_before) memo->changed = true;
       return;
     }
   }
   for (long i = 0; i < dp->subs.length(); i++)
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
+  std::vector<DecisionPoint*>* inputs = memo != nullptr ? &memo->inputs : nullptr;
+  if (inputs != nullptr) inputs->clear();
+  bool may_skip = memo != nullptr && !include_commitments;
   if (dp->is_method_node()) {
     for (long i = 0; i < dp->affected_by_actually->length(); i++) {
       DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
-      if (source != nullptr) calculate_working_qdc_for_task_or_method_and_all_subs(source, include_commitments);
+      if (source == nullptr) continue;
+      calculate_working_qdc_for_task_or_method_and_all_subs(source, include_commitments);
+      if (inputs != nullptr) inputs->push_back(source);
     }
-    calculate_working_qdc_for_method(dp);
-  } else {
-    calculate_working_qdc_for_task(dp);
+    if (consumes_or_produces(dp)) {
+      may_skip = false;
+      if (memo != nullptr) memo->touched_resources = true;
+    }
+  } else if (inputs != nullptr) {
+    for (long i = 0; i < dp->subs.length(); i++) inputs->push_back(dp->subs.get(i));
   }
+  if (may_skip && memo->skip_step(dp, *inputs, end_of_the_current_working_schedule)) return;
+  long combines_before = Distribution::report_total_number_of_combine_operations();
+  if (dp->is_method_node())
+    calculate_working_qdc_for_method(dp);
+  else
+    calculate_working_qdc_for_task(dp);
   dp->working_quality.combine(dp->communicated_quality, VORNA_MAX);
   if (include_commitments) special_add_quality_that_may_come_from_commitment_satisfaction(dp);
   dp->working_quality.multiply_all_values_by(dp->task_or_method->weighting_factor);
+  if (memo != nullptr) {
+    memo->stepped(dp, Distribution::report_total_number_of_combine_operations() - combines_before,
+                  end_of_the_current_working_schedule);
+    if (memo->observe(dp) != stamp_before) memo->changed = true;
+  }
+}
+
+bool Scheduler::consumes_or_produces(DecisionPoint* dp) {
+  Method* method = static_cast<Method*>(dp->task_or_method);
+  return dp->base_quality.some_values_are_gt_zero() &&
+         (method->affects_resource->length() > 0 || method->affected_by_resource->length() > 0);
 }
 
 Resource* Scheduler::working_resource_or_exit(const ID& name, const char* message) {
@@ -66,7 +95,6 @@ void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
 
   // The gate reads the quality before the effects: a disabled method still consumes.
   if (dp->base_quality.some_values_are_gt_zero()) {
-    if (working_pass_log != nullptr) working_pass_log->touched_resources = true;
     Method* method = static_cast<Method*>(dp->task_or_method);
     float v = dp->base_duration.get_specified_value(schedule_with.d);
     const char* missing = missing_resource_for_method_q;

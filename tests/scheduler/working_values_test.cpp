@@ -254,3 +254,45 @@ TEST_F(WorkingValues, AWhatIfGivesTheMethodBackExactlyWhatItHeld) {
 }
 
 }  // namespace
+
+TEST_F(WorkingValues, TheStepMemoGivesWhatRecomputingGivesAndCountsTheSameCombines) {
+  // m waits under an effect from a and under a sequence-sum task S, whose quality depends
+  // on the end of the schedule.
+  const std::string powers = "(quality_power 0.5 1) (duration_power 0.3 1) (cost_power 0.3 1) (delay 0 1)";
+  prepare(std::string(AGENT_A) + group("G", "a S", "q_sum") + method("a", "G", 5, 1, 1) +
+          task("S", "G", "m n", "q_seq_sum") + method("m", "S", 6, 3, 2) + finished("n", "S", 4, 1, 1, 4) +
+          "(spec_facilitates (label F) (agent A) (from a) (from_outcome o) (to m) " + powers + ")\n");
+  DecisionPoint* a = node("a");
+  DecisionPoint* m = node("m");
+  a->working_values_are_locked = 1;
+  a->time_task_or_method_gets_quality = 0.0f;
+  m->working_quality.replace_with(1.0f, 6.0f);
+  m->take_working_values_as_base();
+  m->time_task_or_method_gets_quality = 3.0f;
+  WorkingStepMemo memo;
+  // Each change is recomputed once with the memo and once without; both leave the same
+  // values and count the same combines.
+  auto both_ways = [&](const char* what) {
+    long start = Distribution::report_total_number_of_combine_operations();
+    scheduler->working_step_memo = &memo;
+    recompute();
+    scheduler->working_step_memo = nullptr;
+    long with_memo = Distribution::report_total_number_of_combine_operations() - start;
+    std::string memo_m = exact_values(m), memo_root = exact_values(scheduler->dp_to_meta_root);
+    recompute();
+    long without = Distribution::report_total_number_of_combine_operations() - start - with_memo;
+    EXPECT_EQ(exact_values(m), memo_m) << what;
+    EXPECT_EQ(exact_values(scheduler->dp_to_meta_root), memo_root) << what;
+    EXPECT_EQ(with_memo, without) << what;
+  };
+  scheduler->end_of_the_current_working_schedule = 2.0f;
+  both_ways("first");
+  both_ways("nothing changed");
+  a->working_quality.replace_with(1.0f, 8.0f);
+  both_ways("the effect's source changed");
+  scheduler->end_of_the_current_working_schedule = 5.0f;
+  both_ways("the end of the schedule moved");
+  m->working_quality.replace_with(1.0f, 9.0f);
+  m->take_working_values_as_base();
+  both_ways("the method's base changed");
+}
