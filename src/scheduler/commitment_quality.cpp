@@ -6,7 +6,6 @@
 
 #include "scheduler/scheduler.h"
 
-
 void Scheduler::special_add_in_commitment_quality_if_applicapable_and_recompute_schedule_quality(Schedule& schedule) {
   // Two levels on purpose: the walk leaves the additions only on locked nodes, the
   // recompute with commitments then adds them at every unlocked one, each weighted in

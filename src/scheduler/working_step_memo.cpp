@@ -53,6 +53,10 @@ bool WorkingStepMemo::skip_step(DecisionPoint* dp, const std::vector<DecisionPoi
   if (!r.stepped || own != r.left || newest > r.stepped_at ||
       !same_bits(&r.end_of_schedule, &end_of_schedule, sizeof(MyTime)))
     return false;
+  if (dp->is_method_node() &&
+      (!same_distribution(r.base_quality, dp->base_quality) || !same_distribution(r.base_cost, dp->base_cost) ||
+       !same_distribution(r.base_duration, dp->base_duration)))
+    return false;
   Distribution::count_combine_operations(r.combines);
   return true;
 }
@@ -67,4 +71,9 @@ void WorkingStepMemo::stepped(DecisionPoint* dp, long combines, MyTime end_of_sc
   r.left = left;
   r.end_of_schedule = end_of_schedule;
   r.combines = combines;
+  if (dp->is_method_node()) {
+    r.base_quality.duplicate(dp->base_quality);
+    r.base_cost.duplicate(dp->base_cost);
+    r.base_duration.duplicate(dp->base_duration);
+  }
 }

@@ -52,6 +52,8 @@ class WorkingStepMemo {
     long left = 0;
     MyTime end_of_schedule = 0;
     long combines = 0;
+    // The base a method's last step started from.
+    Distribution base_quality, base_cost, base_duration;
   };
   std::unordered_map<DecisionPoint*, Record> records;
   long clock = 0;
