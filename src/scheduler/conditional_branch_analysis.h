@@ -16,6 +16,7 @@
 #include "foundation/shared_types.h"
 #include "foundation/typed_list.h"
 #include "model/distribution.h"
+#include "scheduler/working_step_memo.h"
 
 class CBranch;
 class DecisionPoint;
@@ -137,10 +138,17 @@ class CBranchAnalyzer {
     bool current = false;
     long combines = 0;  // of that recomputation, the whole subtree's
     MyTime end_of_schedule = 0;
+    // Left alone by a recomputation that marked the root alone: the nodes below it
+    // still owe the marks of that recomputation.
+    bool owes_marks = false;
+    int owed_counter = 0;
   };
   void mirror_tree();
-  // The walk changed dp's values, lock or quality time, or its ancestors' quality times.
+  // The walk is about to change dp's values, lock or quality time, or its ancestors'
+  // quality times.
   void touched(DecisionPoint* dp);
+  void pay_marks(long node);
+  void pay_all_marks();
   // Before a recomputation from the meta root, which then finds them done: each settling
   // subtree it reaches, recomputed when touched and only marked when current. Returns the
   // combines counted for the subtree of a settling node.
@@ -151,6 +159,8 @@ class CBranchAnalyzer {
 
   std::vector<Mirror> mirror;
   std::unordered_map<DecisionPoint*, long> mirror_index;
+  std::vector<long> path_scratch;
+  WorkingStepMemo step_memo;
 
   // The leaves of the last tree. A node between the root and the leaves lives only while
   // the walk is under it.
