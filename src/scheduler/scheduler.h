@@ -438,6 +438,9 @@ class Scheduler {
   WorkingStepMemo* working_step_memo = nullptr;
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
+  // Renewed by whatever may leave a node's children other than the commitment what-if
+  // found them within a round of ratings: that what-if's summaries are then read again.
+  long children_summaries_version = 0;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;

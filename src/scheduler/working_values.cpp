@@ -228,6 +228,7 @@ void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<Decision
 }  // namespace
 
 void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  children_summaries_version++;
   values_before_what_if.emplace_back();
   dp->keep_values_in(values_before_what_if.back());
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
