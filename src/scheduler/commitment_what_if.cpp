@@ -6,9 +6,12 @@
 // ancestor, reads, gives the node back and recomputes them all again. An ancestor step
 // nothing reads, that recurses into nothing out of date and sets no quality time, leaves
 // only its combine operations: the undo's step of the same node then gives the values it
-// held, once the node below it is back as it was, since a current node holds what its
-// step gives from its children. Such steps are not made; their combines are counted.
-// The method's own node is always stepped: its step may consume, produce or read effects.
+// held, once the node below it is back as it was, provided the node holds what its step
+// gives from its children. A node current in the generation holds that when every method
+// step reads its base alone: a rating then steps methods again only to the same values.
+// (With effects, resources or promises, a rating may step a method again to other values
+// and leave its parent as it was: the full what-if is made.) Such steps are not made;
+// their combines are counted. The method's own node is always stepped.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -90,8 +93,10 @@ class CommitmentWhatIf {
  public:
   CommitmentWhatIf(Scheduler& s, Schedule& schedule, DecisionPoint* dp) : s(s), schedule(schedule), dp(dp) {}
 
-  // Whether the node and its ancestors make a single path: no node of it under two parents.
+  // Whether the node and its ancestors make a single path (no node of it under two
+  // parents) in a round whose method steps read their base alone.
   bool take_path() {
+    if (!steps_read_base_alone()) return false;
     if (dp->task_has_other_nodes() || dp->working_values_are_locked || dp->supers.length() > 1) return false;
     for (DecisionPoint* node = dp; node->supers.length() == 1;) {
       node = node->supers.get(0L);
@@ -111,6 +116,24 @@ class CommitmentWhatIf {
       for (long k = 0; nodes != nullptr && k < nodes->length(); k++) read_by_commitments.push_back(nodes->get(k));
     }
     return true;
+  }
+
+  bool steps_read_base_alone() {
+    if (s.waiting_memo_stamp == 0) return false;
+    if (s.steps_read_base_alone_stamp == s.waiting_memo_stamp) return s.steps_read_base_alone;
+    bool alone = s.all_non_local_commitments.length() == 0 && s.dp_to_meta_root != nullptr;
+    for (long r = 0; alone && r < s.dp_to_meta_root->subs.length(); r++) {
+      DecisionPointList& methods = s.dp_to_meta_root->subs.get(r)->dps_for_methods_for_task;
+      for (long i = 0; alone && i < methods.length(); i++) {
+        DecisionPoint* m = methods.get(i);
+        Method* method = static_cast<Method*>(m->task_or_method);
+        alone = m->affected_by_actually->length() == 0 && method->affects_resource->length() == 0 &&
+                method->affected_by_resource->length() == 0;
+      }
+    }
+    s.steps_read_base_alone_stamp = s.waiting_memo_stamp;
+    s.steps_read_base_alone = alone;
+    return alone;
   }
 
   void begin(ResourceList& saved) {
@@ -278,6 +301,8 @@ class CommitmentWhatIf {
           if (none_has_quality) own = Sign::NONE;
           break;
         case VORNA_SEQ_SUM:
+          // Its step reads the end of the schedule too.
+          if (memcmp(&node->end_at_last_step, &end, sizeof(MyTime)) != 0) return i;
           if (below_sign == Sign::SOME && others_not_negative) own = Sign::SOME;
           if (none_has_quality || !all_in_time) own = Sign::NONE;
           break;

@@ -163,6 +163,8 @@ class DecisionPoint {
   // Whether a method under the node's task still waits, as of the scheduler's memo stamp.
   long still_waits_stamp = 0;
   bool still_waits = false;
+  // The end of the schedule the node's last step read.
+  MyTime end_at_last_step = UNSET_TIME;
   // What the commitment what-if last found of the node's children, and the round, counter,
   // end of schedule and version of the scheduler it holds for.
   struct ChildrenSummary {

@@ -335,6 +335,8 @@ TEST_F(WorkingValues, TheCommitmentWhatIfStepsOnlyWhatTheCommitmentsCanReadAndCo
   DecisionPoint* p = node("P");
   DecisionPoint* g = node("G");
   Schedule schedule;
+  // Within a round of ratings, as the schedule builder rates.
+  scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
   long counts[4];
   auto full_what_if = [&]() {
     ResourceList saved;
