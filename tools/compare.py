@@ -20,8 +20,10 @@ it in one only, that program runs again with a longer limit, and past that too i
 difference. Prints the number of runs compared and every difference,
 and exits with 1 when there is one.
 
+With --shapes, the bench's cliff shapes at sizes that finish are compared too.
+
 usage: compare.py BASE_VELA NEW_VELA [--jobs N] [--time-limit SECONDS] [--random N]
-                  [--keep DIR] [--only SUBSTRING] [--list]"""
+                  [--keep DIR] [--only SUBSTRING] [--list] [--shapes]"""
 import argparse
 import os
 import re
@@ -128,8 +130,20 @@ def whole_run_cases():
     return runs
 
 
-def all_runs(random_count):
+def shape_runs():
+    """The cliff shapes of the bench at sizes both programs finish, heuristically with the
+    analysis off (the analysed shape turns it on itself)."""
+    shapes = [("chain 150", bench.chain(150)), ("chain 400", bench.chain(400))]
+    shapes += [(f"{qaf} 300", bench.flat(qaf, 300)) for qaf in ("q_min", "q_sum_all", "q_seq_sum", "q_max")]
+    shapes.append(("analysed", bench.analysed()))
+    args = ["15", "p", "50", "100", "0", "shape.tvorna", "out", "0"]
+    return [Run(f"shape {name}", {"shape.tvorna": text.encode()}, args) for name, text in shapes]
+
+
+def all_runs(random_count, shapes=False):
     runs = whole_run_cases()
+    if shapes:
+        runs += shape_runs()
     for entry in sorted(os.listdir(EXAMPLES)):
         if entry.endswith(".tvorna"):
             runs += heuristic_runs(f"example {entry}", {entry: read(os.path.join(EXAMPLES, entry))}, entry)
@@ -252,12 +266,13 @@ def main():
     parser.add_argument("--keep", help="folder for the outputs of runs that differ")
     parser.add_argument("--only", help="only runs whose name contains this")
     parser.add_argument("--list", action="store_true", help="list the runs without running them")
+    parser.add_argument("--shapes", action="store_true", help="also the bench's cliff shapes at sizes that finish")
     options = parser.parse_args()
     base, new = os.path.abspath(options.base), os.path.abspath(options.new)
     for program in (base, new):
         if not os.access(program, os.X_OK):
             sys.exit(f"compare: {program} is not an executable program")
-    runs = all_runs(options.random)
+    runs = all_runs(options.random, options.shapes)
     if options.only:
         runs = [r for r in runs if options.only in r.name]
     if options.list:

@@ -151,18 +151,6 @@ void Scheduler::tabulate_newly_violated_and_satisfied_local_commitments(Schedule
   }
 }
 
-void Scheduler::determine_effect_on_commitments_of_adding_method_to_schedule(
-    Schedule& schedule, Method* method, long& num_whatif_satisfied, long& num_whatif_violated,
-    long& num_existing_satisfied, long& num_existing_violated) {
-  DecisionPoint* dp = BasicTask::get_dp_of_task(method);
-  ResourceList saved;
-  see_what_happens_if_we_add_method_x_to_schedule(dp, saved);
-  tabulate_newly_violated_and_satisfied_local_commitments(schedule, num_whatif_satisfied, num_whatif_violated,
-                                                          num_existing_satisfied, num_existing_violated);
-  undo_see_what_happens_if_we_add_method_x_to_schedule(dp, saved);
-  saved.delete_list(1);
-}
-
 void Scheduler::record_newly_satisfied_and_violated_local_commitments(Schedule& schedule, long& num_newly_satisfied,
                                                                       long& num_newly_violated,
                                                                       float when_satisfied_or_violated) {

@@ -163,6 +163,21 @@ class DecisionPoint {
   // Whether a method under the node's task still waits, as of the scheduler's memo stamp.
   long still_waits_stamp = 0;
   bool still_waits = false;
+  // The end of the schedule the node's last step read.
+  MyTime end_at_last_step = UNSET_TIME;
+  // What the commitment what-if last found of the node's children, and the round, counter,
+  // end of schedule and version of the scheduler it holds for.
+  struct ChildrenSummary {
+    long stamp = 0;
+    int counter = 0;
+    MyTime end = 0.0f;
+    long version = 0;
+    long unsettled = 0;  // out of date and not locked, or without values
+    long without_quality = 0;
+    long with_negative_quality = 0;
+    long untimed_with_quality = 0;
+    long not_in_time = 0;  // no quality time, or one after the end
+  } children_summary;
   // The node owns the copies in affects_actually; affected_by_actually shares them.
   NLEList* affects_actually;
   NLEList* affected_by_actually;

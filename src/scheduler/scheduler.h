@@ -438,6 +438,13 @@ class Scheduler {
   WorkingStepMemo* working_step_memo = nullptr;
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
+  // Renewed by whatever may leave a node's children other than the commitment what-if
+  // found them within a round of ratings: that what-if's summaries are then read again.
+  long children_summaries_version = 0;
+  // Whether, in the round of ratings of that stamp, every method step reads its base
+  // alone (no effects, no resources, no other agent's promise).
+  long steps_read_base_alone_stamp = 0;
+  bool steps_read_base_alone = false;
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;

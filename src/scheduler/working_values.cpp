@@ -55,7 +55,11 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   } else if (inputs != nullptr) {
     for (long i = 0; i < dp->subs.length(); i++) inputs->push_back(dp->subs.get(i));
   }
-  if (may_skip && memo->skip_step(dp, *inputs, end_of_the_current_working_schedule)) return;
+  if (may_skip && memo->skip_step(dp, *inputs, end_of_the_current_working_schedule)) {
+    dp->end_at_last_step = end_of_the_current_working_schedule;
+    return;
+  }
+  dp->end_at_last_step = end_of_the_current_working_schedule;
   long combines_before = Distribution::report_total_number_of_combine_operations();
   if (dp->is_method_node())
     calculate_working_qdc_for_method(dp);
@@ -228,6 +232,7 @@ void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<Decision
 }  // namespace
 
 void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
+  children_summaries_version++;
   values_before_what_if.emplace_back();
   dp->keep_values_in(values_before_what_if.back());
   dp->working_quality.duplicate(dp->combined_outcomes->quality);

@@ -296,3 +296,98 @@ TEST_F(WorkingValues, TheStepMemoGivesWhatRecomputingGivesAndCountsTheSameCombin
   m->take_working_values_as_base();
   both_ways("the method's base changed");
 }
+
+namespace {
+
+// Every node's values, their flags and its quality time, exactly, read in place (a pair
+// read through get() loses the flags).
+std::string every_node(DecisionPoint* root) {
+  DecisionPointList nodes;
+  root->list_all_descendants(nodes);
+  std::string out;
+  for (long i = 0; i < nodes.length(); i++) {
+    DecisionPoint* n = nodes.get(i);
+    out += n->of_task;
+    for (const Distribution* d : {&n->working_quality, &n->working_cost, &n->working_duration}) {
+      out += " " + std::to_string(d->data_is_sorted);
+      for (long k = 0; k < d->length(); k++) {
+        char pair[64];
+        snprintf(pair, sizeof pair, "(%a %a)", d->data[k].density, d->data[k].value);
+        out += pair;
+      }
+    }
+    char time[32];
+    snprintf(time, sizeof time, " %a\n", n->time_task_or_method_gets_quality);
+    out += time;
+  }
+  nodes.empty_list();
+  return out;
+}
+
+TEST_F(WorkingValues, TheCommitmentWhatIfStepsOnlyWhatTheCommitmentsCanReadAndCountsAsTheFullOne) {
+  // a and b wait under P beside d, done at 2; x waits under X.
+  prepare(std::string(AGENT_A) + group("G", "P X", "q_sum_all") + task("P", "G", "a b d", "q_max") +
+          method("a", "P", 6, 3, 2) + method("b", "P", 4, 2, 1) + finished("d", "P", 5, 2, 1, 2) +
+          task("X", "G", "x", "q_min") + method("x", "X", 3, 1, 1));
+  DecisionPoint* meta = scheduler->dp_to_meta_root;
+  scheduler->reset_all_dp_variables_prior_to_scheduling(meta, meta);
+  Method* a = static_cast<Method*>(task_named("a"));
+  DecisionPoint* p = node("P");
+  DecisionPoint* g = node("G");
+  Schedule schedule;
+  // Within a round of ratings, as the schedule builder rates.
+  scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+  long counts[4];
+  auto full_what_if = [&]() {
+    ResourceList saved;
+    scheduler->see_what_happens_if_we_add_method_x_to_schedule(node("a"), saved);
+    scheduler->tabulate_newly_violated_and_satisfied_local_commitments(schedule, counts[0], counts[1], counts[2],
+                                                                       counts[3]);
+    scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(node("a"), saved);
+    saved.delete_list(1);
+  };
+  // The commitment what-if and the full one leave every node as it was, count the same
+  // combines and find the same commitments.
+  auto both_ways = [&](const char* what) {
+    std::string before = every_node(meta);
+    long start = Distribution::report_total_number_of_combine_operations();
+    long found[4];
+    scheduler->determine_effect_on_commitments_of_adding_method_to_schedule(schedule, a, found[0], found[1],
+                                                                            found[2], found[3]);
+    long shortened = Distribution::report_total_number_of_combine_operations() - start;
+    EXPECT_EQ(every_node(meta), before) << what;
+    full_what_if();
+    EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - start - shortened, shortened) << what;
+    EXPECT_EQ(every_node(meta), before) << what;
+    for (int k = 0; k < 4; k++) EXPECT_EQ(found[k], counts[k]) << what << " " << k;
+  };
+  both_ways("no commitment");
+
+  // Nothing reads P or G: their steps are left out, so a value no step gives stays.
+  g->working_quality.replace_with(1.0f, 99.0f);
+  long found[4];
+  scheduler->determine_effect_on_commitments_of_adding_method_to_schedule(schedule, a, found[0], found[1], found[2],
+                                                                          found[3]);
+  EXPECT_EQ(pairs(g->working_quality), "{ (1.000000 99.000000) }");
+
+  // An undetermined commitment on P: P is stepped with a done (6 of at least 5.5 meets
+  // it) and given back its 5; G still is not stepped.
+  LocalCommitment on_p;
+  on_p.type = DO_COMMITMENT_TYPE;
+  on_p.minimum_quality = 5.5f;
+  on_p.importance = 1;
+  on_p.dps_for_tasks->append(p);
+  schedule.undetermined_local_commitments.append(&on_p);
+  scheduler->determine_effect_on_commitments_of_adding_method_to_schedule(schedule, a, found[0], found[1], found[2],
+                                                                          found[3]);
+  EXPECT_EQ(found[2], 1);
+  EXPECT_EQ(pairs(p->working_quality), "{ (1.000000 5.000000) }");
+  EXPECT_EQ(pairs(g->working_quality), "{ (1.000000 99.000000) }");
+  scheduler->global_working_change_counter++;
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(meta, 0);
+  both_ways("a commitment on P");
+  schedule.undetermined_local_commitments.empty_list();
+  on_p.dps_for_tasks->empty_list();
+}
+
+}  // namespace
