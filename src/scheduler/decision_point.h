@@ -20,6 +20,7 @@
 #include "model/outcome.h"
 #include "model/task.h"
 #include "scheduler/alternative.h"
+#include "scheduler/working_step_memo.h"
 
 class NLEList;
 class DecisionPoint;
@@ -163,6 +164,8 @@ class DecisionPoint {
   // Whether a method under the node's task still waits, as of the scheduler's memo stamp.
   long still_waits_stamp = 0;
   bool still_waits = false;
+  // The last step of the working values made under a step memo.
+  WorkingStepRecord step_record;
   // The node owns the copies in affects_actually; affected_by_actually shares them.
   NLEList* affects_actually;
   NLEList* affected_by_actually;
