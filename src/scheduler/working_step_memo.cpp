@@ -118,6 +118,12 @@ bool WorkingStepRecord::left_on(const DecisionPoint* dp, bool whole) const {
          same(cost, dp->working_cost) && same(duration, dp->working_duration);
 }
 
+void WorkingStepRecord::keep_base(const DecisionPoint* dp) {
+  base_quality.duplicate(dp->base_quality);
+  base_cost.duplicate(dp->base_cost);
+  base_duration.duplicate(dp->base_duration);
+}
+
 void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyModeSetting now_mode,
                              MyTime end_of_schedule, long made, long pass) {
   time_before = started_at;
@@ -125,9 +131,6 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
   communicated.duplicate(dp->communicated_quality);
   mode = now_mode;
   if (dp->is_method_node()) {
-    base_quality.duplicate(dp->base_quality);
-    base_cost.duplicate(dp->base_cost);
-    base_duration.duplicate(dp->base_duration);
     NLEList* effects = dp->affected_by_actually;
     inputs.resize(static_cast<size_t>(effects->length()));
     for (long i = 0; i < effects->length(); i++) {

@@ -56,7 +56,9 @@ class WorkingStepRecord {
   // Whether dp holds what the recorded step left, every field and pair (whole) or every
   // field a later operation could read.
   bool left_on(const DecisionPoint* dp, bool whole) const;
-  // dp's step has been made: it started from time_before and made `combines` combines.
+  // Before a method's step: the step itself may cache statistics of the base it read.
+  void keep_base(const DecisionPoint* dp);
+  // dp's step has been made (its base kept before): it started from time_before and made `combines` combines.
   void take(DecisionPoint* dp, MyTime time_before, UncertaintyModeSetting mode, MyTime end_of_schedule,
             long combines, long pass);
   long combines_made() const { return combines; }

@@ -71,6 +71,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     return;
 #endif
   }
+  if (recorded && dp->is_method_node()) record.keep_base(dp);
   const MyTime time_before = dp->time_task_or_method_gets_quality;
   const long combines_before = Distribution::report_total_number_of_combine_operations();
   if (dp->is_method_node())
