@@ -20,18 +20,19 @@ bool same_copy(const Distribution& a, const Distribution& b);
 
 // What a step read of one of its inputs: a child of a task, or the source of one of a
 // method's effects.
+// What a check reads first comes first.
 struct StepInput {
   DecisionPoint* node = nullptr;
+  // The serial of the input's own record when its step in that pass left these values;
+  // -1 when they came from elsewhere.
+  long serial = -1;
   NLE* effect = nullptr;
-  Distribution quality, cost, duration;  // an effect's source: its quality only
   MyTime time = 0;
   // An effect acts only once its delay has passed, the one thing it reads of the end
   // of the schedule.
   bool in_time = false;
   bool bounds_known = false;
-  // The serial of the input's own record when its step in that pass left these values;
-  // -1 when they came from elsewhere.
-  long serial = -1;
+  Distribution quality, cost, duration;  // an effect's source: its quality only
 };
 
 // A node step is a function of what it reads and writes only the node, unless it
@@ -58,7 +59,8 @@ class WorkingStepRecord {
   bool left_on(const DecisionPoint* dp, bool whole) const;
   // Before a method's step: the step itself may cache statistics of the base it read.
   void keep_base(const DecisionPoint* dp);
-  // dp's step has been made (its base kept before): it started from time_before and made `combines` combines.
+  // dp's step has been made (its base kept before): it started from time_before and
+  // made `combines` combines.
   void take(DecisionPoint* dp, MyTime time_before, UncertaintyModeSetting mode, MyTime end_of_schedule,
             long combines, long pass);
   long combines_made() const { return combines; }
@@ -66,20 +68,21 @@ class WorkingStepRecord {
   bool valid = false;
 
  private:
-  std::vector<StepInput> inputs;
-  Distribution communicated;
-  Distribution base_quality, base_cost, base_duration;
-  Value weighting = 0;
-  MyTime time_before = 0;
-  UncertaintyModeSetting mode = SCHEDULE_USING_UNCERTAINTY;
-  bool all_in_time = false;
-  // What the step left.
-  Distribution quality, cost, duration;
-  MyTime time_after = 0;
-  long combines = 0;
+  // What a check reads first comes first.
   long serial = 0;
   // The pass whose visit of the node ended with the node holding what is left here.
   long current_in_pass = 0;
+  MyTime time_before = 0;
+  Value weighting = 0;
+  UncertaintyModeSetting mode = SCHEDULE_USING_UNCERTAINTY;
+  bool all_in_time = false;
+  MyTime time_after = 0;
+  long combines = 0;
+  std::vector<StepInput> inputs;
+  Distribution communicated;
+  // What the step left.
+  Distribution quality, cost, duration;
+  Distribution base_quality, base_cost, base_duration;
 
   friend bool input_unchanged(const StepInput& in, const DecisionPoint* node, long pass);
   static long serial_in(const DecisionPoint* node, long pass);
