@@ -9,6 +9,8 @@
 #include "foundation/fatal_stop.h"
 #include "foundation/system_wrappers.h"
 #include "foundation/tagged_new.h"
+#include "model/nle.h"
+#include "model/resource.h"
 #include "model/task.h"
 #include "scheduler/scheduler.h"
 
@@ -55,10 +57,17 @@ void warn_walk_stopped(OnceOnlyFlag& flag, const char* limit) {
           limit);
 }
 
-long count_decision_points(DecisionPoint* dp) {
-  long n = 1;
-  for (long i = 0; i < dp->subs.length(); i++) n += count_decision_points(dp->subs.get(i));
-  return n;
+// A node that a recomputation of the tree reaches and steps.
+bool reached(const DecisionPoint* dp, int counter) {
+  return dp->working_change_counter != counter && !dp->working_values_are_locked;
+}
+
+bool quiet_node(DecisionPoint* dp) {
+  if (dp->affects_actually->length() > 0 || dp->affected_by_actually->length() > 0 || dp->supers.length() > 1 ||
+      dp->commitments.length() > 0 || dp->task_has_other_nodes())
+    return false;
+  BasicTask* task = dp->task_or_method;
+  return task != nullptr && task->affects_resource->length() == 0 && task->affected_by_resource->length() == 0;
 }
 }  // namespace
 
@@ -93,9 +102,119 @@ void CBranchAnalyzer::free_nodes() {
 }
 
 void CBranchAnalyzer::recompute_working_values() {
-  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
+  Scheduler& s = *scheduler;
+  int counter = s.global_working_change_counter;
+  // Nothing else may hold the scheduler's memo while the walk recomputes.
+  if (settle_quiet_subtrees && !mirror.empty() && s.working_step_memo == nullptr) {
+    step_memo.visited.clear();
+    s.working_step_memo = &step_memo;
+    if (reached(mirror[0].dp, counter)) settle(0, counter);
+    s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+    s.working_step_memo = nullptr;
+  } else {
+    s.calculate_working_qdc_for_task_or_method_and_all_subs(s.dp_to_meta_root, 0);
+  }
   decision_point_steps += decision_points_in_tree;
   if (decision_point_steps > max_decision_point_steps) too_many_steps = true;
+}
+
+// ---------------------------------------------------------------- quiet subtrees
+
+void CBranchAnalyzer::mirror_tree() {
+  mirror.clear();
+  mirror_index.clear();
+  std::vector<DecisionPoint*> sources;
+  // Pre-order: a parent before its children.
+  std::vector<std::pair<DecisionPoint*, long>> pending{{scheduler->dp_to_meta_root, -1}};
+  while (!pending.empty()) {
+    auto [dp, parent] = pending.back();
+    pending.pop_back();
+    long at = static_cast<long>(mirror.size());
+    mirror.emplace_back();
+    Mirror& m = mirror.back();
+    m.dp = dp;
+    m.parent = parent;
+    m.quiet = quiet_node(dp);
+    if (parent >= 0) mirror[parent].children.push_back(at);
+    // A node reached twice is stepped once per recomputation, at whichever place comes
+    // first: neither place may be taken for the other.
+    auto [known, first_time] = mirror_index.emplace(dp, at);
+    if (!first_time) m.quiet = mirror[known->second].quiet = false;
+    for (long i = 0; i < dp->affected_by_actually->length(); i++)
+      sources.push_back(BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from));
+    for (long i = dp->subs.length() - 1; i >= 0; i--) pending.emplace_back(dp->subs.get(i), at);
+  }
+  for (DecisionPoint* source : sources) {
+    auto found = mirror_index.find(source);
+    if (found != mirror_index.end()) mirror[found->second].quiet = false;
+  }
+  // Children after their parents: a backward pass sees every subtree whole.
+  for (long i = static_cast<long>(mirror.size()) - 1; i >= 0; i--) {
+    Mirror& m = mirror[i];
+    if (!m.quiet && m.parent >= 0) mirror[m.parent].quiet = false;
+    m.settles = m.quiet && !m.children.empty() && !m.dp->is_method_node();
+    if ((m.settles || m.settles_below) && m.parent >= 0) mirror[m.parent].settles_below = true;
+  }
+  decision_points_in_tree = static_cast<long>(mirror.size());
+}
+
+void CBranchAnalyzer::touched(DecisionPoint* dp) {
+  auto found = mirror_index.find(dp);
+  if (found == mirror_index.end()) return;
+  // The outermost subtree that owes marks first: its marks cover those owed inside it.
+  path_scratch.clear();
+  for (long i = found->second; i >= 0; i = mirror[i].parent) path_scratch.push_back(i);
+  for (auto i = path_scratch.rbegin(); i != path_scratch.rend(); ++i) {
+    pay_marks(*i);
+    mirror[*i].current = false;
+  }
+}
+
+void CBranchAnalyzer::pay_marks(long node) {
+  Mirror& m = mirror[node];
+  if (!m.owes_marks) return;
+  m.owes_marks = false;
+  // The root took its mark in the recomputation itself.
+  for (long child : m.children) mark_as_recomputed(child, m.owed_counter);
+}
+
+void CBranchAnalyzer::pay_all_marks() {
+  // Pre-order: the outermost first.
+  for (long i = 0; i < static_cast<long>(mirror.size()); i++) pay_marks(i);
+}
+
+long CBranchAnalyzer::settle(long node, int counter) {
+  Mirror& m = mirror[node];
+  Scheduler& s = *scheduler;
+  if (m.settles && m.current && m.end_of_schedule == s.end_of_the_current_working_schedule) {
+    // The rest of the subtree is marked once something could tell: before the walk next
+    // changes a node in it, and when the walk ends.
+    m.dp->working_change_counter = counter;
+    m.owes_marks = true;
+    m.owed_counter = counter;
+    Distribution::count_combine_operations(m.combines);
+    quiet_subtrees_left_as_they_were++;
+    return m.combines;
+  }
+  long below = 0;
+  if (m.settles || m.settles_below)
+    for (long child : m.children)
+      if (reached(mirror[child].dp, counter)) below += settle(child, counter);
+  if (!m.settles) return 0;
+  long before = Distribution::report_total_number_of_combine_operations();
+  s.calculate_working_qdc_for_task_or_method_and_all_subs(m.dp, 0);
+  m.combines = below + Distribution::report_total_number_of_combine_operations() - before;
+  m.current = true;
+  m.end_of_schedule = s.end_of_the_current_working_schedule;
+  return m.combines;
+}
+
+void CBranchAnalyzer::mark_as_recomputed(long node, int counter) {
+  Mirror& m = mirror[node];
+  if (!reached(m.dp, counter)) return;
+  m.dp->working_change_counter = counter;
+  m.owes_marks = false;
+  for (long child : m.children) mark_as_recomputed(child, counter);
 }
 
 int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedule) {
@@ -112,6 +231,7 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
   too_many_leaves = false;
   decision_point_steps = 0;
   too_many_steps = false;
+  quiet_subtrees_left_as_they_were = 0;
   scheduler = s;
   sched = schedule;
   s->reset_all_dp_variables_prior_to_scheduling(s->dp_to_meta_root, s->dp_to_meta_root);
@@ -119,7 +239,8 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
   s->start_time_to_schedule_for = 0.0f;
   s->the_current_time = 0.0f;
   s->working_resources.duplicate_list_into_this_and_copy_items(s->resources, 1);
-  decision_points_in_tree = count_decision_points(s->dp_to_meta_root);
+  mirror_tree();
+  step_memo = WorkingStepMemo();
 
   Distribution result;
   {
@@ -129,6 +250,7 @@ int CBranchAnalyzer::compute_schedules_statistics(Scheduler* s, Schedule* schedu
     Distribution unread;
     recursive_depth_first_cbranch_build(0, &root, 1.0f, unread, s->working_resources, "start");
   }
+  pay_all_marks();
   if (walk_stopped()) {
     free_nodes();
     if (too_many_leaves)
@@ -232,12 +354,14 @@ void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_
   Scheduler& s = *scheduler;
   DecisionPoint* dp = prev->ptr_to_dp;
   s.global_working_change_counter++;
+  touched(dp);
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 0;
   dp->working_quality.duplicate(q_of_prev_for_this_branch);
   dp->take_working_quality_as_base();
   s.working_resources.duplicate_list_into_this_and_copy_items(resources_of_prev_for_this_branch, 1);
   recompute_working_values();
+  touched(dp);
   dp->working_values_are_locked = 1;
   dp->check_supers_for_newly_acquired_quality(0.0f);
 }
@@ -270,11 +394,13 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
 
   // The method on this path, from the resources as they stand before it acts.
   s.global_working_change_counter++;
+  touched(dp);
   reset_dps_quality_from_combined_outcomes(dp);
   dp->working_values_are_locked = 0;
   ResourceList working_resources_copy;
   working_resources_copy.duplicate_list_into_this_and_copy_items(s.working_resources, 1);
   recompute_working_values();
+  touched(dp);
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 1;
   dp->check_supers_for_newly_acquired_quality(0.0f);
@@ -293,6 +419,7 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
   if (method->deadline != UNSET_TIME) {
     float late = cb->branch_ft.get_probability_value_is_gt_x(method->deadline);
     if (late > 0.0f) {
+      touched(dp);
       dp->working_quality.reduce_total_density_to_x_percent(1.0f - late);
       dp->working_quality.append(late, 0.0f);
       dp->working_quality.sort_and_combine();
@@ -325,6 +452,7 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
       recursive_depth_first_cbranch_build(method_counter + 1, cb, prob_of_this_branch * p0, failed,
                                           working_resources_copy, "follows_failure");
       if (p0 != 1.0f && !walk_stopped()) {
+        touched(dp);
         reset_dps_quality_from_combined_outcomes(dp);
         Distribution succeeded(dp->working_quality);
         succeeded.redistribute_density_for_zero_values_to_others();

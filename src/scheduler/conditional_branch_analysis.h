@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/shared_types.h"
 #include "foundation/typed_list.h"
 #include "model/distribution.h"
+#include "scheduler/working_step_memo.h"
 
 class CBranch;
 class DecisionPoint;
@@ -71,9 +73,11 @@ class CBranchAnalyzer {
   // and with the size of the tree each node recomputes.
   static constexpr long MAX_DECISION_POINT_STEPS = 10000000;
 
-  // The runs use the named bound on steps.
-  explicit CBranchAnalyzer(long max_decision_point_steps = MAX_DECISION_POINT_STEPS)
-      : max_decision_point_steps(max_decision_point_steps) {}
+  // The runs use the named bound on steps, and leave quiet subtrees the walk has not
+  // touched as they are (see Mirror below); without that, every recomputation makes
+  // every step, to the same values and count.
+  explicit CBranchAnalyzer(long max_decision_point_steps = MAX_DECISION_POINT_STEPS, bool settle_quiet_subtrees = true)
+      : max_decision_point_steps(max_decision_point_steps), settle_quiet_subtrees(settle_quiet_subtrees) {}
   ~CBranchAnalyzer();
   CBranchAnalyzer(const CBranchAnalyzer&) = delete;
   CBranchAnalyzer& operator=(const CBranchAnalyzer&) = delete;
@@ -106,6 +110,8 @@ class CBranchAnalyzer {
   CBranchList final_nodes;
   Scheduler* scheduler = nullptr;
   Schedule* sched = nullptr;
+  // Of the last analysis: the recomputations of a quiet subtree that were left undone.
+  long quiet_subtrees_left_as_they_were = 0;
 
  private:
   void free_nodes();
@@ -113,12 +119,56 @@ class CBranchAnalyzer {
   void recompute_working_values();
   bool walk_stopped() const { return too_many_leaves || too_many_steps; }
 
+  // A quiet node: neither it nor any node under it is the end of an effect, uses a
+  // resource, stands under several parents or holds a commitment. The recomputation of a
+  // quiet task's subtree reads nothing outside it, and nothing outside reads it but the
+  // parent, so it gives what it gave last time, with the same combine operations, as
+  // long as the walk has touched none of its nodes since: the walk changes only the
+  // nodes of the methods on its path, and their ancestors' quality times. Such a subtree
+  // is then only marked as recomputed and its combines counted.
+  struct Mirror {
+    DecisionPoint* dp = nullptr;
+    long parent = -1;
+    std::vector<long> children;
+    bool quiet = true;
+    // A quiet task with subtasks, whose recomputation is kept track of.
+    bool settles = false;
+    bool settles_below = false;
+    // Holds what its last recomputation left, untouched since.
+    bool current = false;
+    long combines = 0;  // of that recomputation, the whole subtree's
+    MyTime end_of_schedule = 0;
+    // Left alone by a recomputation that marked the root alone: the nodes below it
+    // still owe the marks of that recomputation.
+    bool owes_marks = false;
+    int owed_counter = 0;
+  };
+  void mirror_tree();
+  // The walk is about to change dp's values, lock or quality time, or its ancestors'
+  // quality times.
+  void touched(DecisionPoint* dp);
+  void pay_marks(long node);
+  void pay_all_marks();
+  // Before a recomputation from the meta root, which then finds them done: each settling
+  // subtree it reaches, recomputed when touched and only marked when current. Returns the
+  // combines counted for the subtree of a settling node.
+  long settle(long node, int counter);
+  // What the recomputation leaves on a subtree whose steps it need not make: every node
+  // it would reach marked with the pass's counter.
+  void mark_as_recomputed(long node, int counter);
+
+  std::vector<Mirror> mirror;
+  std::unordered_map<DecisionPoint*, long> mirror_index;
+  std::vector<long> path_scratch;
+  WorkingStepMemo step_memo;
+
   // The leaves of the last tree. A node between the root and the leaves lives only while
   // the walk is under it.
   std::vector<std::unique_ptr<CBranch>> kept_leaves;
   long leaves_built = 0;
   bool too_many_leaves = false;
   const long max_decision_point_steps;
+  const bool settle_quiet_subtrees;
   // Every recomputation visits each decision point of the tree once.
   long decision_points_in_tree = 0;
   long decision_point_steps = 0;

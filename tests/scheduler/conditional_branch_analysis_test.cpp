@@ -301,4 +301,106 @@ TEST_F(Analysis, StopsTheWalkPastItsBoundOnDecisionPointSteps) {
   EXPECT_EQ(err, "");
 }
 
+// What the walk leaves in the tree, the counters taken from the analysis's first.
+std::vector<std::string> tree_state(DecisionPoint* dp, int first_counter) {
+  std::vector<std::string> out;
+  std::vector<DecisionPoint*> pending{dp};
+  while (!pending.empty()) {
+    DecisionPoint* d = pending.back();
+    pending.pop_back();
+    char line[96];
+    snprintf(line, sizeof line, " t %a counter %d locked %d", d->time_task_or_method_gets_quality,
+             d->working_change_counter == 0 ? 0 : d->working_change_counter - first_counter,
+             d->working_values_are_locked);
+    out.push_back(d->of_task + line + pairs(d->working_quality) + pairs(d->working_cost) +
+                  pairs(d->working_duration));
+    for (long i = 0; i < d->subs.length(); i++) pending.push_back(d->subs.get(i));
+  }
+  return out;
+}
+
+// A subtree that reads nothing from outside and that the walk has not touched since its
+// last recomputation is left as it is: the analysis gives the same quality, the same
+// tree and the same count of combine operations as when every recomputation makes every
+// step. Quiet subtrees that hold a placed method, a nested quiet task, a seq_sum or a
+// deadline sit beside parts the shortcut must not take: an effect, a resource, a method
+// under two parents.
+TEST_F(Analysis, LeavesQuietSubtreesAsTheyAreUntilTheWalkTouchesThem) {
+  using scheduler_test::task;
+  const std::string fail = "0 0.3 6 0.7";
+  const std::string beside = uncertain("a", fail, "2 1") + uncertain("b", "0 0.5 4 0.5", "1 1") +
+                             method("c", "G", 3, 2, 1) + uncertain("d", fail, "3 1") + method("e", "G", 1, 1, 0);
+  auto x_methods = [](const std::string& parent, int from, int to) {
+    std::string text;
+    for (int i = from; i <= to; i++) text += method("x" + std::to_string(i), parent, float(i), float(i % 3 + 1), 0);
+    return text;
+  };
+  struct QuietCase {
+    const char* name;
+    std::string text;
+    std::initializer_list<const char*> order;
+  };
+  const QuietCase cases[] = {
+      {"a q_max task of methods, one of them placed after two splits",
+       group("G", "a b c d e X", "q_sum_all") + beside + task("X", "G", "x1 x2 x3 x4 x5 x6", "q_max") +
+           x_methods("X", 1, 6),
+       {"a", "b", "x4", "c", "d", "e"}},
+      {"nested quiet tasks, a seq_sum among them, and a placed method with a deadline",
+       group("G", "a b c d e X", "q_sum_all") + beside + task("X", "G", "x1 x2 Y Z", "q_max") +
+           task("Y", "X", "x3 x4 x5", "q_sum") + task("Z", "X", "x6 x7", "q_seq_sum") + x_methods("X", 1, 2) +
+           x_methods("Y", 3, 5) + x_methods("Z", 6, 6) +
+           "(spec_method (label x7) (agent A) (supertasks Z) (deadline 9) (outcomes " + outcome("5 1", "2 0.5 30 0.5", "0 1") +
+           "))\n",
+       {"a", "x7", "b", "x3", "c", "d", "e"}},
+      {"an effect from a placed method into the q_max task, and a method that uses a resource",
+       group("G", "a b c d e X W Q", "q_sum_all") + beside + task("X", "G", "x1 x2 x3 x4", "q_max") +
+           x_methods("X", 1, 4) + task("Q", "G", "x8 x9", "q_max") + x_methods("Q", 8, 9) +
+           task("W", "G", "x5 x6 x7", "q_min") + x_methods("W", 5, 7) +
+           "(spec_facilitates (label F) (agent A) (from b) (to x2) (quality_power 0.5 1) (duration_power 0.2 1) "
+           "(cost_power 0 1) (delay 0 1))\n"
+           "(spec_consumable_resource (label fuel) (agent A) (state 10) (depleted_at 0) (overloaded_at 50))\n"
+           "(spec_uses (label U) (agent A) (from x6) (to fuel) (consumes 4 1))\n",
+       {"a", "x2", "b", "x6", "c", "d", "e"}},
+      {"a method under two parents",
+       group("G", "a b c d e X V Q", "q_sum_all") + beside + task("X", "G", "x1 x2 x3", "q_max") +
+           task("Q", "G", "x8 x9", "q_max") + x_methods("Q", 8, 9) +
+           task("V", "G", "x3 x4", "q_sum") + x_methods("X", 1, 2) +
+           "(spec_method (label x3) (agent A) (supertasks X V) (outcomes " + outcome("0 0.5 3 0.5", "2 1", "0 1") +
+           "))\n" + x_methods("V", 4, 4),
+       {"a", "x3", "b", "c", "d", "e"}},
+  };
+  for (const QuietCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    prepare(std::string(AGENT_A) + c.text);
+    ASSERT_EQ(err.find("rror"), std::string::npos) << err;
+    std::vector<std::string> quality, notes, state;
+    std::vector<std::vector<std::string>> leaf_lists;
+    std::vector<long> combines;
+    for (bool settle : {false, true}) {
+      CBranchAnalyzer by(CBranchAnalyzer::MAX_DECISION_POINT_STEPS, settle);
+      Schedule* s = schedule_of(c.order);
+      int first_counter = scheduler->global_working_change_counter;
+      long before = Distribution::report_total_number_of_combine_operations();
+      ASSERT_EQ(analyse_with(by, s), 1);
+      combines.push_back(Distribution::report_total_number_of_combine_operations() - before);
+      quality.push_back(pairs(s->quality));
+      notes.push_back(s->annotations);
+      state.push_back("");
+      for (const std::string& line : tree_state(scheduler->dp_to_meta_root, first_counter)) state.back() += line + "\n";
+      std::vector<std::string> ids;
+      for (long i = 0; i < by.final_nodes.length(); i++) ids.push_back(by.final_nodes.get(i)->for_task);
+      leaf_lists.push_back(ids);
+      EXPECT_EQ(by.quiet_subtrees_left_as_they_were > 0, settle);
+    }
+    EXPECT_EQ(quality[0], quality[1]);
+    EXPECT_EQ(notes[0], notes[1]);
+    EXPECT_EQ(state[0], state[1]);
+    EXPECT_EQ(leaf_lists[0], leaf_lists[1]);
+    EXPECT_EQ(combines[0], combines[1]);
+    EXPECT_GT(leaf_lists[0].size(), 4u);
+  }
+}
+
 }  // namespace
