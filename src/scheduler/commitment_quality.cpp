@@ -78,6 +78,7 @@ void Scheduler::add_in_commitment_value_for_dp_and_all_subs(DecisionPoint* dp, C
     memo.touched_resources = false;
     long combines_before = Distribution::report_total_number_of_combine_operations();
     working_step_memo = &memo;
+    memo.begin_pass();
     calculate_working_qdc_for_task_or_method_and_all_subs(dp_to_meta_root, 0);
     working_step_memo = nullptr;
     walk.combines = Distribution::report_total_number_of_combine_operations() - combines_before;

@@ -20,6 +20,7 @@
 #include "model/outcome.h"
 #include "model/task.h"
 #include "scheduler/alternative.h"
+#include "scheduler/working_step_memo.h"
 
 class NLEList;
 class DecisionPoint;
@@ -140,9 +141,16 @@ class DecisionPoint {
   Distribution potential_duration;
   // The generation of the scheduler's counter at which the working values were computed.
   int working_change_counter = 0;
+  // Next to the counter, and the record next to the values: a recomputation reads them
+  // all at every node.
+  int working_values_are_locked = 0;
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;
+  // Quality other agents promised for this task.
+  Distribution communicated_quality;
+  // The last step of the working values made under a step memo.
+  WorkingStepRecord step_record;
   // A method node's values as the builders last gave them (100% zero while unplaced, the
   // combined outcome while placed or tried); each recomputation applies the node's effects
   // to these, so recomputing again gives the same working values.
@@ -154,9 +162,6 @@ class DecisionPoint {
   Outcome* combined_outcomes = nullptr;
   Outcome combined_outcomes_uncertainty;
   Outcome combined_outcomes_expected_value;
-  // Quality other agents promised for this task.
-  Distribution communicated_quality;
-  int working_values_are_locked = 0;
   // A method that already ran: its values are pinned for the life of the tree.
   int working_values_are_always_locked = 0;
   MyTime earliest_method_may_be_scheduled = UNSET_TIME;

@@ -103,7 +103,13 @@ void Scheduler::recalculate_trees_of_task(DecisionPoint* dp) {
     if (std::find(roots.begin(), roots.end(), node->dp_of_task_group_root) == roots.end())
       roots.push_back(node->dp_of_task_group_root);
   });
+  WorkingStepMemo* outer = working_step_memo;
+  if (outer == nullptr) {
+    working_step_memo = &placement_step_memo;
+    placement_step_memo.begin_pass();
+  }
   for (DecisionPoint* root : roots) calculate_working_qdc_for_task_or_method_and_all_subs(root, 0);
+  working_step_memo = outer;
 }
 
 void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root) {

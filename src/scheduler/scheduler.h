@@ -432,10 +432,11 @@ class Scheduler {
   CommitmentList all_non_local_commitments;
   CommitmentList all_known_commitments_for_all_agents;
   int global_working_change_counter = 1;
-  // While set, each node a working-values recomputation marks is recorded here with its
-  // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
-  // Set while the commitment walk recomputes the tree pass after pass.
+  // While set, a working-values recomputation skips each node step whose record holds;
+  // the commitment walk's memo also follows its passes to tell an unchanged recompute.
   WorkingStepMemo* working_step_memo = nullptr;
+  // The one the placements' recomputations use when no other is set.
+  WorkingStepMemo placement_step_memo{false};
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
   // Renewed by whatever may leave a node's children other than the commitment what-if

@@ -2,9 +2,43 @@
 
 #include <cstring>
 
+#include "model/nle.h"
+#include "scheduler/decision_point.h"
+
 namespace {
-bool same_bits(const void* a, const void* b, size_t size) { return memcmp(a, b, size) == 0; }
+template <class T>
+bool same_bits(const T& a, const T& b) {
+  return memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+bool in_time(MyTime t, MyTime end_of_schedule) { return t != UNSET_TIME && t <= end_of_schedule; }
+
+bool every_child_in_time(DecisionPoint* dp, MyTime end_of_schedule) {
+  for (long i = 0; i < dp->subs.length(); i++)
+    if (!in_time(dp->subs.get(i)->time_task_or_method_gets_quality, end_of_schedule)) return false;
+  return true;
+}
+
+bool reads_the_end(const DecisionPoint* dp) { return dp->task_or_method->qaf == VORNA_SEQ_SUM; }
+
+// A bounded facilitates fixes its bounds at its first application.
+bool bounds_known(NLE* e) {
+  return e->type != NLE_B_FACILITATES || static_cast<BoundedFacilitates*>(e)->have_received_initial_distributions;
+}
+// Passes are numbered across every memo, so that a record's pass belongs to one memo.
+long passes_begun = 0;
 }  // namespace
+
+void WorkingStepMemo::begin_pass() { pass = ++passes_begun; }
+
+long WorkingStepRecord::serial_in(const DecisionPoint* node, long pass) {
+  const WorkingStepRecord& r = node->step_record;
+  return pass != 0 && r.valid && r.current_in_pass == pass ? r.serial : -1;
+}
+
+bool input_unchanged(const StepInput& in, const DecisionPoint* node, long pass) {
+  return in.serial >= 0 && in.serial == WorkingStepRecord::serial_in(node, pass);
+}
 
 bool same_pairs(const Distribution& a, const Distribution& b) {
   return a.next_slot == b.next_slot &&
@@ -15,65 +49,124 @@ bool same_distribution(const Distribution& a, const Distribution& b) {
   return same_pairs(a, b) && a.num_storable_items == b.num_storable_items &&
          a.memory_allocated == b.memory_allocated && a.data_is_sorted == b.data_is_sorted &&
          a.combined_under_sigmoid_and_multiplier_not_applied == b.combined_under_sigmoid_and_multiplier_not_applied &&
-         same_bits(&a.weighted_value_avg, &b.weighted_value_avg, sizeof(Value)) &&
-         same_bits(&a.value_sum, &b.value_sum, sizeof(Value)) &&
-         same_bits(&a.density_sum, &b.density_sum, sizeof(Density)) &&
+         same_bits(a.weighted_value_avg, b.weighted_value_avg) && same_bits(a.value_sum, b.value_sum) &&
+         same_bits(a.density_sum, b.density_sum) &&
          a.unsorted_statistics_are_valid == b.unsorted_statistics_are_valid &&
-         same_bits(&a.value_min, &b.value_min, sizeof(Value)) && same_bits(&a.value_max, &b.value_max, sizeof(Value)) &&
-         same_bits(&a.value_median, &b.value_median, sizeof(Value)) &&
-         a.sorted_statistics_are_valid == b.sorted_statistics_are_valid;
+         same_bits(a.value_min, b.value_min) && same_bits(a.value_max, b.value_max) &&
+         same_bits(a.value_median, b.value_median) && a.sorted_statistics_are_valid == b.sorted_statistics_are_valid;
 }
 
-long WorkingStepMemo::observe(DecisionPoint* dp) {
-  Record& r = records[dp];
-  if (!r.seen || !same_bits(&r.time, &dp->time_task_or_method_gets_quality, sizeof(MyTime)) ||
-      !same_distribution(r.quality, dp->working_quality) || !same_distribution(r.cost, dp->working_cost) ||
-      !same_distribution(r.duration, dp->working_duration)) {
-    r.quality.duplicate(dp->working_quality);
-    r.cost.duplicate(dp->working_cost);
-    r.duration.duplicate(dp->working_duration);
-    r.time = dp->time_task_or_method_gets_quality;
-    r.seen = true;
-    r.stamp = ++clock;
-  }
-  return r.stamp;
+bool same_copy(const Distribution& a, const Distribution& b) {
+  return same_distribution(a, b) &&
+         memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.num_storable_items)) == 0;
 }
 
-bool WorkingStepMemo::skip_step(DecisionPoint* dp, const std::vector<DecisionPoint*>& inputs,
-                                MyTime end_of_schedule) {
-  // Every input is seen, whatever the outcome: a step made now must find them all
-  // stamped up to date, or a value changed and changed back would pass for unchanged.
-  long own = observe(dp);
-  long newest = 0;
-  for (DecisionPoint* input : inputs) {
-    long stamp = observe(input);
-    if (stamp > newest) newest = stamp;
-  }
-  const Record& r = records[dp];
-  if (!r.stepped || own != r.left || newest > r.stepped_at ||
-      !same_bits(&r.end_of_schedule, &end_of_schedule, sizeof(MyTime)))
+bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode, MyTime end_of_schedule,
+                              long pass) {
+  if (!valid || !same_bits(time_before, dp->time_task_or_method_gets_quality) ||
+      !same_bits(weighting, dp->task_or_method->weighting_factor) || !same_pairs(communicated, dp->communicated_quality))
     return false;
-  if (dp->is_method_node() &&
-      (!same_distribution(r.base_quality, dp->base_quality) || !same_distribution(r.base_cost, dp->base_cost) ||
-       !same_distribution(r.base_duration, dp->base_duration)))
-    return false;
-  Distribution::count_combine_operations(r.combines);
-  return true;
-}
-
-void WorkingStepMemo::stepped(DecisionPoint* dp, long combines, MyTime end_of_schedule) {
-  // skip_step saw every input just before the step, which changed none of them.
-  long read_at = clock;
-  long left = observe(dp);
-  Record& r = records[dp];
-  r.stepped = true;
-  r.stepped_at = read_at;
-  r.left = left;
-  r.end_of_schedule = end_of_schedule;
-  r.combines = combines;
   if (dp->is_method_node()) {
-    r.base_quality.duplicate(dp->base_quality);
-    r.base_cost.duplicate(dp->base_cost);
-    r.base_duration.duplicate(dp->base_duration);
+    if (!same_copy(base_quality, dp->base_quality) || !same_copy(base_cost, dp->base_cost) ||
+        !same_copy(base_duration, dp->base_duration))
+      return false;
+    NLEList* effects = dp->affected_by_actually;
+    const long n = effects->length();
+    if (n != static_cast<long>(inputs.size()) || (n > 0 && mode != now_mode)) return false;
+    for (long i = 0; i < n; i++) {
+      NLE* e = effects->get(i);
+      const StepInput& in = inputs[i];
+      DecisionPoint* source = BasicTask::get_dp_of_task(e->from);
+      if (in.effect != e || in.node != source || in.in_time != (e->nle_delay_is_ok(end_of_schedule) != 0) ||
+          in.bounds_known != bounds_known(e))
+        return false;
+      if (source != nullptr && !input_unchanged(in, source, pass) &&
+          (!same_bits(in.time, source->time_task_or_method_gets_quality) ||
+           !same_distribution(in.quality, source->working_quality)))
+        return false;
+    }
+    return true;
   }
+  const long n = dp->subs.length();
+  if (n != static_cast<long>(inputs.size())) return false;
+  for (long i = 0; i < n; i++) {
+    DecisionPoint* child = dp->subs.get(i);
+    const StepInput& in = inputs[i];
+    if (in.node != child) return false;
+    if (input_unchanged(in, child, pass)) continue;
+    if (!same_bits(in.time, child->time_task_or_method_gets_quality) || !same_pairs(in.quality, child->working_quality))
+      return false;
+    if (n == 1 ? !same_copy(in.cost, child->working_cost) || !same_copy(in.duration, child->working_duration)
+               : !same_pairs(in.cost, child->working_cost) || !same_pairs(in.duration, child->working_duration))
+      return false;
+  }
+  return !reads_the_end(dp) || all_in_time == every_child_in_time(dp, end_of_schedule);
+}
+
+void WorkingStepRecord::give_back(DecisionPoint* dp, long pass) {
+  dp->working_quality.duplicate(quality);
+  dp->working_cost.duplicate(cost);
+  dp->working_duration.duplicate(duration);
+  dp->time_task_or_method_gets_quality = time_after;
+  Distribution::count_combine_operations(combines);
+  current_in_pass = pass;
+}
+
+bool WorkingStepRecord::left_on(const DecisionPoint* dp, bool whole) const {
+  auto same = whole ? same_copy : same_distribution;
+  return valid && same_bits(time_after, dp->time_task_or_method_gets_quality) && same(quality, dp->working_quality) &&
+         same(cost, dp->working_cost) && same(duration, dp->working_duration);
+}
+
+void WorkingStepRecord::keep_base(const DecisionPoint* dp) {
+  base_quality.duplicate(dp->base_quality);
+  base_cost.duplicate(dp->base_cost);
+  base_duration.duplicate(dp->base_duration);
+}
+
+void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyModeSetting now_mode,
+                             MyTime end_of_schedule, long made, long pass) {
+  time_before = started_at;
+  weighting = dp->task_or_method->weighting_factor;
+  communicated.duplicate(dp->communicated_quality);
+  mode = now_mode;
+  if (dp->is_method_node()) {
+    NLEList* effects = dp->affected_by_actually;
+    inputs.resize(static_cast<size_t>(effects->length()));
+    for (long i = 0; i < effects->length(); i++) {
+      NLE* e = effects->get(i);
+      StepInput& in = inputs[i];
+      in.effect = e;
+      in.node = BasicTask::get_dp_of_task(e->from);
+      in.in_time = e->nle_delay_is_ok(end_of_schedule) != 0;
+      in.bounds_known = bounds_known(e);
+      if (in.node == nullptr) continue;
+      in.serial = serial_in(in.node, pass);
+      in.time = in.node->time_task_or_method_gets_quality;
+      in.quality.duplicate(in.node->working_quality);
+    }
+  } else {
+    inputs.resize(static_cast<size_t>(dp->subs.length()));
+    for (long i = 0; i < dp->subs.length(); i++) {
+      DecisionPoint* child = dp->subs.get(i);
+      StepInput& in = inputs[i];
+      in.node = child;
+      in.serial = serial_in(child, pass);
+      in.time = child->time_task_or_method_gets_quality;
+      in.quality.duplicate(child->working_quality);
+      in.cost.duplicate(child->working_cost);
+      in.duration.duplicate(child->working_duration);
+    }
+    all_in_time = reads_the_end(dp) && every_child_in_time(dp, end_of_schedule);
+  }
+  if (!left_on(dp, true)) {
+    quality.duplicate(dp->working_quality);
+    cost.duplicate(dp->working_cost);
+    duration.duplicate(dp->working_duration);
+    time_after = dp->time_task_or_method_gets_quality;
+    serial++;
+  }
+  combines = made;
+  valid = true;
+  current_in_pass = pass;
 }

@@ -1,60 +1,106 @@
-// What a run of repeated recomputations of the tree keeps between its passes, so that a
-// node step whose inputs have not changed since its last step is not made again.
+// What a node keeps of its last working-values step, so that a recomputation of the tree
+// whose inputs to that node have not changed since does not make the step again.
 #pragma once
 
-#include <unordered_map>
 #include <vector>
 
+#include "foundation/shared_types.h"
 #include "model/distribution.h"
-#include "scheduler/decision_point.h"
+
+class DecisionPoint;
+class NLE;
 
 // The same pairs, bit for bit, in the same order.
 bool same_pairs(const Distribution& a, const Distribution& b);
 // Every field that a later operation could read, the pairs in use included; the spare
 // capacity beyond them is never read.
 bool same_distribution(const Distribution& a, const Distribution& b);
+// As same_distribution, and the spare pairs too: a copy carries them on.
+bool same_copy(const Distribution& a, const Distribution& b);
 
-// A node step reads its children (or, for a method, its base values and the sources of
-// its effects), the end of the schedule and its own values; it writes its own values and
-// nothing else, unless it consumes or produces resources. Each node's values are kept as
-// last seen, stamped whenever they are seen changed; a step that reads only values
-// stamped before it, on a node still holding what that step left, gives those same values
-// again. It is skipped, and the combine operations it made are counted once more, so that
-// the count the run reports stays that of making it.
+// What a step read of one of its inputs: a child of a task, or the source of one of a
+// method's effects.
+// What a check reads first comes first.
+struct StepInput {
+  DecisionPoint* node = nullptr;
+  // The serial of the input's own record when its step in that pass left these values;
+  // -1 when they came from elsewhere.
+  long serial = -1;
+  NLE* effect = nullptr;
+  MyTime time = 0;
+  // An effect acts only once its delay has passed, the one thing it reads of the end
+  // of the schedule.
+  bool in_time = false;
+  bool bounds_known = false;
+  Distribution quality, cost, duration;  // an effect's source: its quality only
+};
+
+// A node step is a function of what it reads and writes only the node, unless it
+// consumes or produces resources. For a task: its children's pairs (the first child's
+// whole cost and duration when it is the only one, as they are copied then), their
+// quality times, its own time, whether every child is in time for a sequence-sum. For a
+// method: its base values (copied whole), the effects' sources' quality and times and
+// whether each effect is in time, the mode. For both: the quality other agents promised
+// and the weighting. The record keeps those and what the step left, whole (a reader may
+// since have sorted it), with the combines the step made.
+//
+// Within one pass of a memo nothing writes a node after its visit, so an input whose
+// visit in the pass ended here (given back or taken) holds what its record left; its
+// record's serial, new whenever that changes, then stands for the values themselves.
+class WorkingStepRecord {
+ public:
+  // Whether a step of dp made now, in the memo's pass `pass`, would read what the
+  // recorded one read.
+  bool holds(DecisionPoint* dp, UncertaintyModeSetting mode, MyTime end_of_schedule, long pass);
+  // Gives dp what the recorded step left and counts that step's combines once more.
+  void give_back(DecisionPoint* dp, long pass);
+  // Whether dp holds what the recorded step left, every field and pair (whole) or every
+  // field a later operation could read.
+  bool left_on(const DecisionPoint* dp, bool whole) const;
+  // Before a method's step: the step itself may cache statistics of the base it read.
+  void keep_base(const DecisionPoint* dp);
+  // dp's step has been made (its base kept before): it started from time_before and
+  // made `combines` combines.
+  void take(DecisionPoint* dp, MyTime time_before, UncertaintyModeSetting mode, MyTime end_of_schedule,
+            long combines, long pass);
+  long combines_made() const { return combines; }
+
+  bool valid = false;
+
+ private:
+  // What a check reads first comes first.
+  long serial = 0;
+  // The pass whose visit of the node ended with the node holding what is left here.
+  long current_in_pass = 0;
+  MyTime time_before = 0;
+  Value weighting = 0;
+  UncertaintyModeSetting mode = SCHEDULE_USING_UNCERTAINTY;
+  bool all_in_time = false;
+  MyTime time_after = 0;
+  long combines = 0;
+  std::vector<StepInput> inputs;
+  Distribution communicated;
+  // What the step left.
+  Distribution quality, cost, duration;
+  Distribution base_quality, base_cost, base_duration;
+
+  friend bool input_unchanged(const StepInput& in, const DecisionPoint* node, long pass);
+  static long serial_in(const DecisionPoint* node, long pass);
+};
+
+// One run of recomputations that skips the steps whose records hold. The commitment walk
+// also follows each of its passes: the nodes it visited, in order, whether any visit
+// changed a node's values, and whether a step consumed or produced resources.
 class WorkingStepMemo {
  public:
-  // Whether the step of dp may be skipped, its inputs being `inputs`; if so its combines
-  // are counted.
-  bool skip_step(DecisionPoint* dp, const std::vector<DecisionPoint*>& inputs, MyTime end_of_schedule);
-  // A step of dp has been made, with `combines` combine operations.
-  void stepped(DecisionPoint* dp, long combines, MyTime end_of_schedule);
-  // The stamp of dp's values, new if they changed since last seen.
-  long observe(DecisionPoint* dp);
+  explicit WorkingStepMemo(bool follow_passes = true) : follows_passes(follow_passes) {}
 
-  // Of the current pass: the nodes it visited, in order, whether any visit changed a
-  // node's values, and whether a step consumed or produced resources.
+  // Each run of recomputations the memo is set for is a pass of its own.
+  void begin_pass();
+
+  bool follows_passes;
+  long pass = 0;
   std::vector<DecisionPoint*> visited;
   bool changed = false;
   bool touched_resources = false;
-  // Scratch for the inputs of the step being looked at.
-  std::vector<DecisionPoint*> inputs;
-
- private:
-  struct Record {
-    Distribution quality, cost, duration;
-    MyTime time = 0;
-    bool seen = false;
-    long stamp = 0;
-    // Of the last step: the stamp its inputs were read at, that of the values it left,
-    // the end of the schedule it read and its combines.
-    bool stepped = false;
-    long stepped_at = 0;
-    long left = 0;
-    MyTime end_of_schedule = 0;
-    long combines = 0;
-    // The base a method's last step started from.
-    Distribution base_quality, base_cost, base_duration;
-  };
-  std::unordered_map<DecisionPoint*, Record> records;
-  long clock = 0;
 };

@@ -7,6 +7,7 @@
 // leave the working values, the quality times and working_resources as they found them.
 // Only the visited nodes are marked current.
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "foundation/fatal_stop.h"
@@ -15,52 +16,66 @@
 #include "scheduler/method_rating_support.h"
 #include "scheduler/scheduler.h"
 
+namespace {
+bool same_working_values(const DecisionPoint& a, const DecisionPoint& b) {
+  return memcmp(&a.time_task_or_method_gets_quality, &b.time_task_or_method_gets_quality, sizeof(MyTime)) == 0 &&
+         same_distribution(a.working_quality, b.working_quality) && same_distribution(a.working_cost, b.working_cost) &&
+         same_distribution(a.working_duration, b.working_duration);
+}
+}  // namespace
+
 void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
   if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) return;
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
   WorkingStepMemo* memo = working_step_memo;
-  long stamp_before = 0;
-  if (memo != nullptr) {
-    memo->visited.push_back(dp);
-    stamp_before = memo->observe(dp);
-  }
+  const bool follows = memo != nullptr && memo->follows_passes;
+  if (follows) memo->visited.push_back(dp);
   if (dp->is_method_node() && dp->task_has_other_nodes()) {
     // A method under several parents is worked out once, at the node that holds its
     // effects and commitments; its other nodes take the outcome.
     DecisionPoint* named = BasicTask::get_dp_of_task(dp->task_or_method);
     if (named != nullptr && named != dp) {
       calculate_working_qdc_for_task_or_method_and_all_subs(named, include_commitments);
+      if (follows && !memo->changed && !same_working_values(*dp, *named)) memo->changed = true;
       dp->take_working_values_of(*named);
-      if (memo != nullptr && memo->observe(dp) != stamp_before) memo->changed = true;
       return;
     }
   }
   for (long i = 0; i < dp->subs.length(); i++)
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
-  std::vector<DecisionPoint*>* inputs = memo != nullptr ? &memo->inputs : nullptr;
-  if (inputs != nullptr) inputs->clear();
-  bool may_skip = memo != nullptr && !include_commitments;
+  // A step that reads its own values (an effect of the method on itself) or that
+  // consumes or produces is always made.
+  bool recorded = memo != nullptr && !include_commitments;
   if (dp->is_method_node()) {
     for (long i = 0; i < dp->affected_by_actually->length(); i++) {
       DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
       if (source == nullptr) continue;
       calculate_working_qdc_for_task_or_method_and_all_subs(source, include_commitments);
-      if (inputs != nullptr) inputs->push_back(source);
+      if (source == dp) recorded = false;
     }
     if (consumes_or_produces(dp)) {
-      may_skip = false;
+      recorded = false;
       if (memo != nullptr) memo->touched_resources = true;
     }
-  } else if (inputs != nullptr) {
-    for (long i = 0; i < dp->subs.length(); i++) inputs->push_back(dp->subs.get(i));
   }
-  if (may_skip && memo->skip_step(dp, *inputs, end_of_the_current_working_schedule)) {
-    dp->end_at_last_step = end_of_the_current_working_schedule;
-    return;
-  }
+  // What the commitment what-if reads of a sequence sum's last step, skipped or made.
   dp->end_at_last_step = end_of_the_current_working_schedule;
-  long combines_before = Distribution::report_total_number_of_combine_operations();
+  WorkingStepRecord& record = dp->step_record;
+  const bool holds = recorded && record.holds(dp, current_mode, end_of_the_current_working_schedule, memo->pass);
+  // Whether the node held what its last recorded step left: then a step leaving that again
+  // changed nothing.
+  const bool held = follows && !memo->changed && record.left_on(dp, false);
+  if (holds) {
+    record.give_back(dp, memo->pass);
+    if (follows && !held) memo->changed = true;
+#ifndef VELA_CHECK_STEP_MEMO
+    return;
+#endif
+  }
+  if (recorded && dp->is_method_node()) record.keep_base(dp);
+  const MyTime time_before = dp->time_task_or_method_gets_quality;
+  const long combines_before = Distribution::report_total_number_of_combine_operations();
   if (dp->is_method_node())
     calculate_working_qdc_for_method(dp);
   else
@@ -68,11 +83,22 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   dp->working_quality.combine(dp->communicated_quality, VORNA_MAX);
   if (include_commitments) special_add_quality_that_may_come_from_commitment_satisfaction(dp);
   dp->working_quality.multiply_all_values_by(dp->task_or_method->weighting_factor);
-  if (memo != nullptr) {
-    memo->stepped(dp, Distribution::report_total_number_of_combine_operations() - combines_before,
-                  end_of_the_current_working_schedule);
-    if (memo->observe(dp) != stamp_before) memo->changed = true;
+  const long combines = Distribution::report_total_number_of_combine_operations() - combines_before;
+#ifdef VELA_CHECK_STEP_MEMO
+  if (holds) {
+    // The skip counted them already.
+    Distribution::count_combine_operations(-combines);
+    if (!record.left_on(dp, true) || combines != record.combines_made())
+      fatal_stop("The step of %s skipped by the memo gives other values when made.\n", dp->of_task_chars());
+    return;
   }
+#endif
+  if (!recorded) {
+    if (follows) memo->changed = true;
+    return;
+  }
+  if (follows && !memo->changed && !(held && record.left_on(dp, false))) memo->changed = true;
+  record.take(dp, time_before, current_mode, end_of_the_current_working_schedule, combines, memo->pass);
 }
 
 bool Scheduler::consumes_or_produces(DecisionPoint* dp) {

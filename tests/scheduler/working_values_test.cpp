@@ -27,6 +27,9 @@ class WorkingValues : public scheduler_test::PreparedRound {
     scheduler->global_working_change_counter++;
     scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
   }
+  // m waits under an effect from a, done at 0, and under a sequence-sum task S, whose
+  // quality depends on the end of the schedule; more_subs and more_forms add to G.
+  void prepare_effect_over_sequence(const std::string& more_subs = "", const std::string& more_forms = "");
 };
 
 TEST_F(WorkingValues, EachAccumulationFunctionFoldsTheChildrenInOrder) {
@@ -255,17 +258,20 @@ TEST_F(WorkingValues, AWhatIfGivesTheMethodBackExactlyWhatItHeld) {
 
 }  // namespace
 
-TEST_F(WorkingValues, TheStepMemoGivesWhatRecomputingGivesAndCountsTheSameCombines) {
-  // m waits under an effect from a and under a sequence-sum task S, whose quality depends
-  // on the end of the schedule.
+void WorkingValues::prepare_effect_over_sequence(const std::string& more_subs, const std::string& more_forms) {
   const std::string powers = "(quality_power 0.5 1) (duration_power 0.3 1) (cost_power 0.3 1) (delay 0 1)";
-  prepare(std::string(AGENT_A) + group("G", "a S", "q_sum") + method("a", "G", 5, 1, 1) +
+  prepare(std::string(AGENT_A) + group("G", "a S" + more_subs, "q_sum") + method("a", "G", 5, 1, 1) +
           task("S", "G", "m n", "q_seq_sum") + method("m", "S", 6, 3, 2) + finished("n", "S", 4, 1, 1, 4) +
-          "(spec_facilitates (label F) (agent A) (from a) (from_outcome o) (to m) " + powers + ")\n");
+          more_forms + "(spec_facilitates (label F) (agent A) (from a) (from_outcome o) (to m) " + powers + ")\n");
   DecisionPoint* a = node("a");
-  DecisionPoint* m = node("m");
   a->working_values_are_locked = 1;
   a->time_task_or_method_gets_quality = 0.0f;
+}
+
+TEST_F(WorkingValues, TheStepMemoGivesWhatRecomputingGivesAndCountsTheSameCombines) {
+  prepare_effect_over_sequence();
+  DecisionPoint* a = node("a");
+  DecisionPoint* m = node("m");
   m->working_quality.replace_with(1.0f, 6.0f);
   m->take_working_values_as_base();
   m->time_task_or_method_gets_quality = 3.0f;
@@ -391,3 +397,85 @@ TEST_F(WorkingValues, TheCommitmentWhatIfStepsOnlyWhatTheCommitmentsCanReadAndCo
 }
 
 }  // namespace
+
+namespace {
+// Every field of the distribution and every pair of its array, as a copy carries them on.
+std::string whole(const Distribution& d) {
+  char text[160];
+  snprintf(text, sizeof text, "[%ld %ld %d %d %d %d %a %a %a %a %a %a]", d.next_slot, d.num_storable_items,
+           d.data_is_sorted, d.combined_under_sigmoid_and_multiplier_not_applied, d.unsorted_statistics_are_valid,
+           d.sorted_statistics_are_valid, d.weighted_value_avg, d.value_sum, d.density_sum, d.value_min, d.value_max,
+           d.value_median);
+  std::string out = text;
+  for (long i = 0; i < d.num_storable_items; i++) {
+    snprintf(text, sizeof text, "(%a %a)", d.data[i].density, d.data[i].value);
+    out += text;
+  }
+  return out;
+}
+
+std::string whole_values(const DecisionPoint* dp) {
+  char time[32];
+  snprintf(time, sizeof time, " %a", dp->time_task_or_method_gets_quality);
+  return whole(dp->working_quality) + " " + whole(dp->working_cost) + " " + whole(dp->working_duration) + time;
+}
+}  // namespace
+
+TEST_F(WorkingValues, SkippedStepsLeaveEveryFieldAsMakingThemWouldThroughPassesAndReaders) {
+  // P has one child, k, whose cost and duration it copies whole.
+  prepare_effect_over_sequence(" P", task("P", "G", "k", "q_max") + method("k", "P", 3, 2, 1));
+  DecisionPoint* a = node("a");
+  DecisionPoint* k = node("k");
+  DecisionPoint* p = node("P");
+  k->working_quality.replace_with(1.0f, 3.0f);
+  k->take_working_values_as_base();
+  const char* ids[] = {"a", "m", "n", "S", "k", "P", "G"};
+  std::vector<DecisionPoint*> nodes;
+  for (const char* id : ids) nodes.push_back(node(id));
+  nodes.push_back(scheduler->dp_to_meta_root);
+  auto state = [&nodes]() {
+    std::string out;
+    for (DecisionPoint* dp : nodes) out += whole_values(dp) + "\n";
+    return out;
+  };
+  // Each pass is one of a memo, with the records of all the passes before; then the tree
+  // is recomputed without it. Both leave every field the same and count the same combines.
+  WorkingStepMemo memo(false);
+  auto with_memo = [&]() {
+    scheduler->working_step_memo = &memo;
+    memo.begin_pass();
+    recompute();
+    scheduler->working_step_memo = nullptr;
+  };
+  auto both_ways = [&](const char* what) {
+    long start = Distribution::report_total_number_of_combine_operations();
+    with_memo();
+    long with = Distribution::report_total_number_of_combine_operations() - start;
+    std::string after_memo = state();
+    recompute();
+    EXPECT_EQ(state(), after_memo) << what;
+    EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - start - with, with) << what;
+  };
+  scheduler->end_of_the_current_working_schedule = 2.0f;
+  // A placed method's step caches the statistics of the base it has just copied: from
+  // then on its steps copy them too.
+  recompute();
+  both_ways("first");
+  both_ways("nothing changed");
+  k->working_cost.get_value_median();
+  k->working_duration.get_value_median();
+  both_ways("a reader sorted the only child's cost and duration");
+  p->working_quality.get_value_median();
+  p->working_cost.get_value_median();
+  both_ways("a reader sorted the parent's own values");
+  a->working_quality.replace_with(1.0f, 8.0f);
+  both_ways("the effect's source changed");
+  scheduler->end_of_the_current_working_schedule = 5.0f;
+  both_ways("the end of the schedule passed the sequence's last child");
+  k->working_quality.replace_with(1.0f, 4.0f);
+  k->working_duration.replace_with(1.0f, 3.0f);
+  k->take_working_values_as_base();
+  with_memo();
+  both_ways("the only child's base changed, and its first step cached the base's statistics");
+  both_ways("nothing changed again");
+}
