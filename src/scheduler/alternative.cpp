@@ -56,13 +56,12 @@ Alternative* AlternativePool::take(const char* tag) {
   if (spare.empty()) return new (tag) Alternative;
   Alternative* alt = spare.back();
   spare.pop_back();
+  // Made new when taken: most of those given back are never taken again.
+  alt->reset_as_new();
   return alt;
 }
 
-void AlternativePool::give_back(Alternative* alt) {
-  alt->reset_as_new();
-  spare.push_back(alt);
-}
+void AlternativePool::give_back(Alternative* alt) { spare.push_back(alt); }
 
 int Alternative::dominates(Alternative* other) {
   constexpr Density MARGIN = 0.51f;

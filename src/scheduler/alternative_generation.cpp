@@ -412,6 +412,24 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
       alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
     }
   };
+  // A copy of `from` with member a added, made by combining the two into alt, which is as
+  // new: the result is the copy's, without the copy. Only the marks that a kept candidate
+  // shows are taken over; the rest is set when the candidate is finished.
+  auto start_from_adding = [&](Alternative* alt, Alternative* from, Alternative* a) {
+    alt->reason_alt_was_selected = from->reason_alt_was_selected;
+    alt->already_been_scheduled = from->already_been_scheduled;
+    alt->cost.combine_costs(from->cost, a->cost);
+    alt->duration.combine_durations(from->duration, a->duration);
+    alt->potential_cost.combine_costs(from->potential_cost, a->potential_cost);
+    alt->potential_duration.combine_durations(from->potential_duration, a->potential_duration);
+    if (qaf != VORNA_SEQ) {
+      alt->quality.combine(from->quality, a->quality, qaf);
+      alt->potential_quality.combine(from->potential_quality, a->potential_quality, qaf);
+    } else {
+      alt->quality.duplicate(from->quality);
+      alt->potential_quality.duplicate(from->potential_quality);
+    }
+  };
   auto add_member = [&](Alternative* alt, Alternative* a) {
     alt->cost.combine_costs(a->cost);
     alt->duration.combine_durations(a->duration);
@@ -446,17 +464,23 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
     for (long level = 1; level <= valid; level++) reused += level_combines[level];
     for (long level = valid + 1; level <= depth; level++) {
       long before = Distribution::report_total_number_of_combine_operations();
-      // A level is overwritten whole: only its values are read.
+      // Only a level's values are read.
       Alternative*& made_level = levels[level];
       if (made_level == nullptr)
         made_level = new_alternative("Scheduler::create_cross_product_alternatives_from_a_set_of_dps");
-      start_from(made_level, level == 1 ? member(0) : levels[level - 1]);
-      add_member(made_level, member(level));
+      else
+        made_level->reset_as_new();
+      start_from_adding(made_level, level == 1 ? member(0) : levels[level - 1], member(level));
       level_combines[level] = Distribution::report_total_number_of_combine_operations() - before;
     }
     valid = depth;
-    start_from(alt, depth > 0 ? levels[depth] : member(0));
-    for (long i = depth + 1; i < n; i++) add_member(alt, member(i));
+    Alternative* from = depth > 0 ? levels[depth] : member(0);
+    if (depth + 1 < n) {
+      start_from_adding(alt, from, member(depth + 1));
+      for (long i = depth + 2; i < n; i++) add_member(alt, member(i));
+    } else {
+      start_from(alt, from);
+    }
     Distribution::count_combine_operations(reused);
     if (qaf == VORNA_SEQ && last_child != nullptr) {
       alt->quality.duplicate(last_child->quality);
