@@ -4,8 +4,11 @@
 // the sequences) or plain copies (max, exactly one). Lists past the node's limit are
 // pruned, and a task with a deadline loses quality by the chance of missing it.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -55,6 +58,73 @@ std::vector<DecisionPoint*> children_with_alternatives(DecisionPoint* dp) {
     if (dp->subs.get(i)->alternatives.length() > 0) members.push_back(dp->subs.get(i));
   return members;
 }
+
+// The combinations of one cross product repeat: the members' alternatives often share a
+// distribution (a cost of one value, a duration of two), and combining equal operands
+// gives the same result to the bit, whatever the result was before (an operand itself or
+// as new). Each result is kept with its operands' pairs, and a combination found again is
+// copied and counted as made.
+class CombineMemo {
+ public:
+  // The operation of costs and durations; a quality's is its accumulation function.
+  static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
+
+  // Sets target (d1 itself, or as new) to d1 combined with d2 by `combine`, which
+  // `operation` names.
+  template <class Combine>
+  void apply(Distribution& target, Distribution& d1, Distribution& d2, int operation, Combine combine) {
+    long pairs = d1.next_slot + d2.next_slot;
+    if (pairs > KEY_PAIRS) {
+      combine();
+      return;
+    }
+    Key key;
+    key.operation = operation;
+    key.first_length = static_cast<int>(d1.next_slot);
+    key.second_length = static_cast<int>(d2.next_slot);
+    memcpy(static_cast<void*>(key.pairs), d1.data, sizeof(DistributionPair) * d1.next_slot);
+    memcpy(static_cast<void*>(key.pairs + d1.next_slot), d2.data, sizeof(DistributionPair) * d2.next_slot);
+    auto found = results.find(key);
+    if (found != results.end()) {
+      target.duplicate(found->second);
+      Distribution::count_combine_operations(1);
+      return;
+    }
+    combine();
+    if (results.size() < MAX_RESULTS) results.emplace(key, target);
+  }
+
+ private:
+  // Longer operands (never the compacted ones) are combined every time.
+  static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
+  // A bound on the memory of one node's results.
+  static constexpr size_t MAX_RESULTS = 1 << 17;
+
+  struct Key {
+    int operation = 0;
+    int first_length = 0;
+    int second_length = 0;
+    DistributionPair pairs[KEY_PAIRS];
+    size_t bytes() const { return sizeof(DistributionPair) * static_cast<size_t>(first_length + second_length); }
+    // Bit for bit: a NaN matches itself, 0 and -0 differ.
+    bool operator==(const Key& other) const {
+      return operation == other.operation && first_length == other.first_length &&
+             second_length == other.second_length && memcmp(pairs, other.pairs, bytes()) == 0;
+    }
+  };
+  struct KeyHash {
+    size_t operator()(const Key& key) const {
+      uint64_t h = 1469598103934665603ULL;
+      auto mix = [&h](const unsigned char* bytes, size_t n) {
+        for (size_t i = 0; i < n; i++) h = (h ^ bytes[i]) * 1099511628211ULL;
+      };
+      mix(reinterpret_cast<const unsigned char*>(&key.operation), 3 * sizeof(int));
+      mix(reinterpret_cast<const unsigned char*>(key.pairs), key.bytes());
+      return static_cast<size_t>(h);
+    }
+  };
+  std::unordered_map<Key, Distribution, KeyHash> results;
+};
 
 // Restores the pool pointer however the generation ends.
 class PoolInUse {
@@ -415,31 +485,34 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
   // A copy of `from` with member a added, made by combining the two into alt, which is as
   // new: the result is the copy's, without the copy. Only the marks that a kept candidate
   // shows are taken over; the rest is set when the candidate is finished.
+  CombineMemo memo;
+  auto sum = [&](Distribution& target, Distribution& d1, Distribution& d2) {
+    memo.apply(target, d1, d2, CombineMemo::SUM_OF_COSTS_OR_DURATIONS, [&] { target.combine_costs(d1, d2); });
+  };
+  auto accumulate = [&](Distribution& target, Distribution& d1, Distribution& d2) {
+    memo.apply(target, d1, d2, static_cast<int>(qaf), [&] { target.combine(d1, d2, qaf); });
+  };
+  // from + a into alt, or a into alt when from is alt.
+  auto fold = [&](Alternative* alt, Alternative* from, Alternative* a) {
+    sum(alt->cost, from->cost, a->cost);
+    sum(alt->duration, from->duration, a->duration);
+    sum(alt->potential_cost, from->potential_cost, a->potential_cost);
+    sum(alt->potential_duration, from->potential_duration, a->potential_duration);
+    if (qaf != VORNA_SEQ) {
+      accumulate(alt->quality, from->quality, a->quality);
+      accumulate(alt->potential_quality, from->potential_quality, a->potential_quality);
+    }
+  };
   auto start_from_adding = [&](Alternative* alt, Alternative* from, Alternative* a) {
     alt->reason_alt_was_selected = from->reason_alt_was_selected;
     alt->already_been_scheduled = from->already_been_scheduled;
-    alt->cost.combine_costs(from->cost, a->cost);
-    alt->duration.combine_durations(from->duration, a->duration);
-    alt->potential_cost.combine_costs(from->potential_cost, a->potential_cost);
-    alt->potential_duration.combine_durations(from->potential_duration, a->potential_duration);
-    if (qaf != VORNA_SEQ) {
-      alt->quality.combine(from->quality, a->quality, qaf);
-      alt->potential_quality.combine(from->potential_quality, a->potential_quality, qaf);
-    } else {
+    fold(alt, from, a);
+    if (qaf == VORNA_SEQ) {
       alt->quality.duplicate(from->quality);
       alt->potential_quality.duplicate(from->potential_quality);
     }
   };
-  auto add_member = [&](Alternative* alt, Alternative* a) {
-    alt->cost.combine_costs(a->cost);
-    alt->duration.combine_durations(a->duration);
-    alt->potential_cost.combine_costs(a->potential_cost);
-    alt->potential_duration.combine_durations(a->potential_duration);
-    if (qaf != VORNA_SEQ) {
-      alt->quality.combine(a->quality, qaf);
-      alt->potential_quality.combine(a->potential_quality, qaf);
-    }
-  };
+  auto add_member = [&](Alternative* alt, Alternative* a) { fold(alt, alt, a); };
   long made = 0;
   bool capped = false;
   for (;;) {
