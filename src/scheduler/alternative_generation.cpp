@@ -59,7 +59,7 @@ std::vector<DecisionPoint*> children_with_alternatives(DecisionPoint* dp) {
   return members;
 }
 
-// The combinations of one cross product repeat: the members' alternatives often share a
+// The combinations of a node's cross products repeat: the members' alternatives often share a
 // distribution (a cost of one value, a duration of two), and combining equal operands
 // gives the same result to the bit, whatever the result was before (an operand itself or
 // as new). Each result is kept with its operands' pairs, and a combination found again is
@@ -113,13 +113,17 @@ class CombineMemo {
     }
   };
   struct KeyHash {
+    // A pair is one 64-bit word.
     size_t operator()(const Key& key) const {
-      uint64_t h = 1469598103934665603ULL;
-      auto mix = [&h](const unsigned char* bytes, size_t n) {
-        for (size_t i = 0; i < n; i++) h = (h ^ bytes[i]) * 1099511628211ULL;
-      };
-      mix(reinterpret_cast<const unsigned char*>(&key.operation), 3 * sizeof(int));
-      mix(reinterpret_cast<const unsigned char*>(key.pairs), key.bytes());
+      static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
+      uint64_t h = static_cast<uint64_t>(key.operation) * 0x9E3779B97F4A7C15ULL ^
+                   (static_cast<uint64_t>(key.first_length) << 32 | static_cast<uint64_t>(key.second_length));
+      for (int i = 0; i < key.first_length + key.second_length; i++) {
+        uint64_t word;
+        memcpy(&word, &key.pairs[i], sizeof word);
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 29;
+      }
       return static_cast<size_t>(h);
     }
   };
@@ -212,6 +216,10 @@ class CandidateBatch {
   std::vector<Alternative*> made;
   std::vector<Alternative*> folded;
   std::vector<size_t> starts{0};
+
+ public:
+  // The node's cross products (one per subset under a sum) share their combinations.
+  CombineMemo memo;
 };
 
 Alternative* Scheduler::new_alternative(const char* tag) {
@@ -485,7 +493,7 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
   // A copy of `from` with member a added, made by combining the two into alt, which is as
   // new: the result is the copy's, without the copy. Only the marks that a kept candidate
   // shows are taken over; the rest is set when the candidate is finished.
-  CombineMemo memo;
+  CombineMemo& memo = batch.memo;
   auto sum = [&](Distribution& target, Distribution& d1, Distribution& d2) {
     memo.apply(target, d1, d2, CombineMemo::SUM_OF_COSTS_OR_DURATIONS, [&] { target.combine_costs(d1, d2); });
   };
