@@ -176,6 +176,8 @@ class Distribution {
   static void reset_combine_operation_counter();
   // For a caller that skips a computation it knows would repeat n combine operations.
   static void count_combine_operations(long n);
+  // The combine operations really made: the total above without those counted for skipped ones.
+  static long report_number_of_real_combine_operations();
 
   // ---- record (public like the rest of the model's plain records) ----
   long next_slot;

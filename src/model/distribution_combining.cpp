@@ -21,18 +21,18 @@ void Distribution::reset_combine_operation_counter() { the_counter = 0; }
 void Distribution::count_combine_operations(long n) { the_counter += n; }
 
 namespace {
-#ifdef VELA_COUNT_COMBINES
 // The combines really made, where the_counter also holds those that a skipped computation
 // would have made. The bench's build prints it when the process ends.
 long real_combines = 0;
+#ifdef VELA_COUNT_COMBINES
 struct RealCombineReport {
   ~RealCombineReport() { fprintf(stderr, "Real combine operations: %ld\n", real_combines); }
 } real_combine_report;
-void count_real_combine() { real_combines++; }
-#else
-void count_real_combine() {}
 #endif
+void count_real_combine() { real_combines++; }
 }  // namespace
+
+long Distribution::report_number_of_real_combine_operations() { return real_combines; }
 
 int distribution_pair_compare(const void* a, const void* b) {
   const DistributionPair* x = static_cast<const DistributionPair*>(a);

@@ -13,6 +13,12 @@
 void Alternative::duplicate(Alternative& other) {
   // Walking its own method list while appending to it would never end.
   if (&other == this) return;
+  duplicate_all_but_methods(other);
+  for (long i = 0; i < other.method_list.length(); i++) method_list.add(other.method_list.get(i));
+}
+
+void Alternative::duplicate_all_but_methods(Alternative& other) {
+  if (&other == this) return;
   rating = other.rating;
   reason_alt_was_selected = other.reason_alt_was_selected;
   of_task = other.of_task;
@@ -24,8 +30,38 @@ void Alternative::duplicate(Alternative& other) {
   potential_cost.duplicate(other.potential_cost);
   potential_quality.duplicate(other.potential_quality);
   potential_duration.duplicate(other.potential_duration);
-  for (long i = 0; i < other.method_list.length(); i++) method_list.add(other.method_list.get(i));
 }
+
+void Alternative::reset_as_new() {
+  of_task = EMPTY_ID;
+  of_dp = nullptr;
+  already_been_scheduled = 0;
+  reason_alt_was_selected = EMPTY_ID;
+  rating = -1.0f;
+  for (Distribution* d : {&cost, &quality, &duration, &potential_cost, &potential_quality, &potential_duration})
+    d->delete_all();
+  prob_expected_q_or_better = -1.0f;
+  prob_expected_c_or_better = -1.0f;
+  prob_expected_d_or_better = -1.0f;
+  method_list.delete_list(0);
+}
+
+// ---------------------------------------------------------------- AlternativePool
+
+AlternativePool::~AlternativePool() {
+  for (Alternative* alt : spare) delete alt;
+}
+
+Alternative* AlternativePool::take(const char* tag) {
+  if (spare.empty()) return new (tag) Alternative;
+  Alternative* alt = spare.back();
+  spare.pop_back();
+  // Made new when taken: most of those given back are never taken again.
+  alt->reset_as_new();
+  return alt;
+}
+
+void AlternativePool::give_back(Alternative* alt) { spare.push_back(alt); }
 
 int Alternative::dominates(Alternative* other) {
   constexpr Density MARGIN = 0.51f;

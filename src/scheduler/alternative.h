@@ -28,6 +28,10 @@ class Alternative {
   // Copies everything but the three probabilities and appends the other's methods to this
   // one's (it does not replace them). Given itself it leaves the alternative unchanged.
   void duplicate(Alternative& other);
+  // As duplicate, leaving this one's methods as they are.
+  void duplicate_all_but_methods(Alternative& other);
+  // Makes this one as a new one is, keeping the storage its distributions have grown.
+  void reset_as_new();
   // 1 when this one dominates the other with probability above 0.51 in all three dimensions.
   int dominates(Alternative* other);
   long memory_used();
@@ -52,6 +56,23 @@ class Alternative {
   Density prob_expected_d_or_better = -1.0f;
   // Not owned.
   TaskList method_list;
+};
+
+// Alternatives given back for reuse: a node's candidates are made and most of them pruned
+// at once, and reusing them spares the allocation of their distributions' arrays. Those
+// still held are freed with the pool.
+class AlternativePool {
+ public:
+  AlternativePool() = default;
+  ~AlternativePool();
+  AlternativePool(const AlternativePool&) = delete;
+  AlternativePool& operator=(const AlternativePool&) = delete;
+  // As a new one is.
+  Alternative* take(const char* tag);
+  void give_back(Alternative* alt);
+
+ private:
+  std::vector<Alternative*> spare;
 };
 
 // The candidates of one node; `add` puts a new one at the front. Names are compared

@@ -4,8 +4,11 @@
 // the sequences) or plain copies (max, exactly one). Lists past the node's limit are
 // pruned, and a task with a deadline loses quality by the chance of missing it.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -56,16 +59,179 @@ std::vector<DecisionPoint*> children_with_alternatives(DecisionPoint* dp) {
   return members;
 }
 
-// Hands the candidates to the node's list; both insert at the front, so the node's list
-// ends in creation order.
-void move_candidates_to_node(AlternativeList& candidates, DecisionPoint* dp) {
-  while (candidates.length() > 0) {
-    Alternative* alt = candidates.get(0L);
-    candidates.remove(0L, 0);
-    if (!dp->alternatives.consider_adding_new_alternative(alt, 0, nullptr)) delete alt;
+// The combinations of a node's cross products repeat: the members' alternatives often share a
+// distribution (a cost of one value, a duration of two), and combining equal operands
+// gives the same result to the bit, whatever the result was before (an operand itself or
+// as new). Each result is kept with its operands' pairs, and a combination found again is
+// copied and counted as made.
+class CombineMemo {
+ public:
+  // The operation of costs and durations; a quality's is its accumulation function.
+  static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
+
+  // Sets target (d1 itself, or as new) to d1 combined with d2 by `combine`, which
+  // `operation` names.
+  template <class Combine>
+  void apply(Distribution& target, Distribution& d1, Distribution& d2, int operation, Combine combine) {
+    long pairs = d1.next_slot + d2.next_slot;
+    if (pairs > KEY_PAIRS) {
+      combine();
+      return;
+    }
+    Key key;
+    key.operation = operation;
+    key.first_length = static_cast<int>(d1.next_slot);
+    key.second_length = static_cast<int>(d2.next_slot);
+    memcpy(static_cast<void*>(key.pairs), d1.data, sizeof(DistributionPair) * d1.next_slot);
+    memcpy(static_cast<void*>(key.pairs + d1.next_slot), d2.data, sizeof(DistributionPair) * d2.next_slot);
+    auto found = results.find(key);
+    if (found != results.end()) {
+      target.duplicate(found->second);
+      Distribution::count_combine_operations(1);
+      return;
+    }
+    combine();
+    if (results.size() < MAX_RESULTS) results.emplace(key, target);
   }
-}
+
+ private:
+  // Longer operands (never the compacted ones) are combined every time.
+  static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
+  // A bound on the memory of one node's results.
+  static constexpr size_t MAX_RESULTS = 1 << 17;
+
+  struct Key {
+    int operation = 0;
+    int first_length = 0;
+    int second_length = 0;
+    DistributionPair pairs[KEY_PAIRS];
+    size_t bytes() const { return sizeof(DistributionPair) * static_cast<size_t>(first_length + second_length); }
+    // Bit for bit: a NaN matches itself, 0 and -0 differ.
+    bool operator==(const Key& other) const {
+      return operation == other.operation && first_length == other.first_length &&
+             second_length == other.second_length && memcmp(pairs, other.pairs, bytes()) == 0;
+    }
+  };
+  struct KeyHash {
+    // A pair is one 64-bit word.
+    size_t operator()(const Key& key) const {
+      static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
+      uint64_t h = static_cast<uint64_t>(key.operation) * 0x9E3779B97F4A7C15ULL ^
+                   (static_cast<uint64_t>(key.first_length) << 32 | static_cast<uint64_t>(key.second_length));
+      for (int i = 0; i < key.first_length + key.second_length; i++) {
+        uint64_t word;
+        memcpy(&word, &key.pairs[i], sizeof word);
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 29;
+      }
+      return static_cast<size_t>(h);
+    }
+  };
+  std::unordered_map<Key, Distribution, KeyHash> results;
+};
+
+// Restores the pool pointer however the generation ends.
+class PoolInUse {
+ public:
+  PoolInUse(AlternativePool*& slot, AlternativePool* pool) : slot(slot) { slot = pool; }
+  ~PoolInUse() { slot = nullptr; }
+  PoolInUse(const PoolInUse&) = delete;
+  PoolInUse& operator=(const PoolInUse&) = delete;
+
+ private:
+  AlternativePool*& slot;
+};
 }  // namespace
+
+// The candidates of a node in the order made, each with the member alternatives it folds.
+// Pruning reads neither a candidate's methods nor its name, so the node fills those in
+// only for the candidates it keeps: the first member's methods as they stand, then each
+// later member's, a method with several nodes (under two members) once only.
+class CandidateBatch {
+ public:
+  // A null label: copies of the members, named as the node (under max and exactly one).
+  CandidateBatch(DecisionPoint* dp, const char* label, long first_number)
+      : dp(dp), label(label), first_number(first_number) {}
+
+  long length() const { return static_cast<long>(made.size()); }
+  Alternative* get(long k) const { return made[static_cast<size_t>(k)]; }
+
+  void add(Alternative* alt, Alternative* const* members, long n) {
+    made.push_back(alt);
+    folded.insert(folded.end(), members, members + n);
+    starts.push_back(folded.size());
+  }
+
+  void finish(long k) {
+    Alternative* alt = made[static_cast<size_t>(k)];
+    size_t from = starts[static_cast<size_t>(k)];
+    size_t to = starts[static_cast<size_t>(k) + 1];
+    for (size_t m = from; m < to; m++) {
+      TaskList& methods = folded[m]->method_list;
+      for (long i = 0; i < methods.length(); i++) {
+        BasicTask* method = methods.get(i);
+        if (m > from && method->dps_of_task.size() > 1 && alt->method_list.item_is_in_list(method)) continue;
+        alt->method_list.add(method);
+      }
+    }
+    alt->of_task = label == nullptr ? dp->of_task : dp->of_task + "_" + label + "_" + std::to_string(first_number + k);
+  }
+
+  void finish_all() {
+    for (long k = 0; k < length(); k++) finish(k);
+  }
+
+  // Into the front of the list, as the candidates were always handed over: copies end
+  // latest first, the others in the order made.
+  void hand_to(AlternativeList& list) {
+    if (label == nullptr)
+      for (Alternative* alt : made) list.add(alt);
+    else
+      for (auto alt = made.rbegin(); alt != made.rend(); ++alt) list.add(*alt);
+  }
+
+  // After the list (which held the candidates) was pruned without freeing: the kept ones
+  // are finished, the others dropped.
+  void finish_kept(AlternativeList& list, Scheduler& scheduler) {
+    if (list.length() == length()) {
+      finish_all();
+      return;
+    }
+    std::vector<Alternative*> kept;
+    kept.reserve(static_cast<size_t>(list.length()));
+    for (long i = 0; i < list.length(); i++) kept.push_back(list.get(i));
+    std::sort(kept.begin(), kept.end());
+    for (long k = 0; k < length(); k++) {
+      if (std::binary_search(kept.begin(), kept.end(), get(k)))
+        finish(k);
+      else
+        scheduler.drop_alternative(get(k));
+    }
+  }
+
+ private:
+  DecisionPoint* dp;
+  const char* label;
+  long first_number;
+  std::vector<Alternative*> made;
+  std::vector<Alternative*> folded;
+  std::vector<size_t> starts{0};
+
+ public:
+  // The node's cross products (one per subset under a sum) share their combinations.
+  CombineMemo memo;
+};
+
+Alternative* Scheduler::new_alternative(const char* tag) {
+  return alternative_pool != nullptr ? alternative_pool->take(tag) : new (tag) Alternative;
+}
+
+void Scheduler::drop_alternative(Alternative* alt) {
+  if (alternative_pool != nullptr)
+    alternative_pool->give_back(alt);
+  else
+    delete alt;
+}
 
 void Scheduler::print_generation_status_if_due() {
   if (num_alternatives_created == 0 || num_alternatives_created % 100 != 0) return;
@@ -96,11 +262,60 @@ void Scheduler::create_alternatives_for_method_x(DecisionPoint* dp, int&) {
 }
 
 void Scheduler::create_alternatives_for_task_and_all_subs(DecisionPoint* dp, int& monitor) {
+  if (alternative_pool != nullptr) {
+    make_alternatives_for_node_and_all_subs(dp, monitor);
+    return;
+  }
+  AlternativePool pool;
+  PoolInUse in_use(alternative_pool, &pool);
+  make_alternatives_for_node_and_all_subs(dp, monitor);
+}
+
+void Scheduler::make_alternatives_for_node_and_all_subs(DecisionPoint* dp, int& monitor) {
   print_generation_status_if_due();
-  for (long i = 0; i < dp->subs.length(); i++) create_alternatives_for_task_and_all_subs(dp->subs.get(i), monitor);
+  for (long i = 0; i < dp->subs.length(); i++) make_alternatives_for_node_and_all_subs(dp->subs.get(i), monitor);
   print_generation_status_if_due();
 
   BasicTask* task = dp->task_or_method;
+  const char* label = nullptr;
+  bool subsets = false;
+  switch (task->qaf) {
+    case VORNA_SUM:
+      label = "sum";
+      subsets = true;
+      break;
+    case VORNA_MAX:
+      if (generate_redundant_alternatives_under_max) {
+        label = "max_sum";
+        subsets = true;
+      }
+      break;
+    case VORNA_SIGMOID:
+      label = "sigmoid";
+      subsets = true;
+      break;
+    case VORNA_MIN:
+      label = "min";
+      break;
+    case VORNA_SUM_ALL:
+      label = "sum_all";
+      break;
+    case VORNA_SEQ_SUM:
+      label = "seq_sum";
+      break;
+    case VORNA_SEQ:
+      label = "seq";
+      break;
+    case VORNA_SEQ_MIN:
+      label = "seq_min";
+      break;
+    case VORNA_SEQ_MAX:
+      label = "seq_max";
+      break;
+    default:
+      break;
+  }
+  CandidateBatch batch(dp, label, 0);
   if (task->task_type != VORNA_METHOD) {
     double would_make = alternatives_the_node_would_make(dp, generate_redundant_alternatives_under_max != 0);
     if (would_make > static_cast<double>(MAX_ALTERNATIVES_AT_A_NODE))
@@ -111,110 +326,108 @@ void Scheduler::create_alternatives_for_task_and_all_subs(DecisionPoint* dp, int
                      .c_str(),
                  1);
     dp->alternatives.delete_list(1);
-    switch (task->qaf) {
-      case VORNA_SUM:
-        create_alternatives_sum(dp, monitor, "sum");
-        break;
-      case VORNA_MAX:
-        if (generate_redundant_alternatives_under_max)
-          create_alternatives_sum(dp, monitor, "max_sum");
-        else
-          create_alternatives_max(dp, monitor, "max");
-        break;
-      case VORNA_MIN:
-        create_alternatives_min(dp, monitor, "min");
-        break;
-      case VORNA_ONLY_ONE:
-        create_alternatives_max(dp, monitor, "only_one");
-        break;
-      case VORNA_SIGMOID:
-        create_alternatives_sum(dp, monitor, "sigmoid");
-        break;
-      case VORNA_SUM_ALL:
-        create_alternatives_min(dp, monitor, "sum_all");
-        break;
-      case VORNA_SEQ_SUM:
-        create_alternatives_min(dp, monitor, "seq_sum");
-        break;
-      case VORNA_SEQ:
-        create_alternatives_min(dp, monitor, "seq");
-        break;
-      case VORNA_SEQ_MIN:
-        create_alternatives_min(dp, monitor, "seq_min");
-        break;
-      case VORNA_SEQ_MAX:
-        create_alternatives_min(dp, monitor, "seq_max");
-        break;
-      default:
-        fprintf(stderr, "Error, cannot create alternatives");
-        fprintf(stderr, " for undefined QAF.\n");
-        fatal_stop();
+    if (subsets) {
+      warn_if_subsets_explode(task);
+      make_candidates_under_sum(dp, batch, label);
+    } else if (label != nullptr) {
+      make_candidates_under_min(dp, batch, label);
+    } else if (task->qaf == VORNA_MAX || task->qaf == VORNA_ONLY_ONE) {
+      make_candidates_under_max(dp, batch);
+    } else {
+      fprintf(stderr, "Error, cannot create alternatives");
+      fprintf(stderr, " for undefined QAF.\n");
+      fatal_stop();
     }
+    batch.hand_to(dp->alternatives);
   }
-  if (turn_off_alternative_pruning != 1) prune_alternatives_according_to_criteria(dp);
+  // The node's list holds only the batch's candidates when there are any.
+  bool deferred = batch.length() > 0;
+  if (turn_off_alternative_pruning != 1) prune_alternatives_according_to_criteria(dp, deferred ? 0 : 1);
+  if (deferred) batch.finish_kept(dp->alternatives, *this);
   if (task->deadline != UNSET_TIME)
     dp->alternatives.decrease_qualities_by_degree_alts_miss_hard_deadline_up_to_some_bounds(
         task->deadline, DEADLINE_DEGRADATION_FACTOR);
 }
 
-void Scheduler::create_alternatives_sum(DecisionPoint* dp, int&, const char* label) {
-  BasicTask* task = dp->task_or_method;
+void Scheduler::warn_if_subsets_explode(BasicTask* task) {
   long subtasks = task->subtasks.length();
-  if (subtasks > MAX_SUBTASKS_WITHOUT_WARNING) {
-    fprintf(stderr, "\n\n");
-    fprintf(stderr, "\aWarning, task %s has %ld subtasks under a %s qaf.\n", task->id.c_str(), subtasks,
-            task->qaf_to_string());
-    fprintf(stderr, "This means there are 2 to the %ld alternatives for this task.\n", subtasks);
-    fprintf(stderr, "%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n", "This type of combinatorial explostion is not currently",
-            "handled by the scheduler.  (It is a different class than the", "explosions we typically encounter.)",
-            "Scheduling will proceed, but if the combinatorics are too great",
-            "to schedule in a reasonable amount of time OR are too large",
-            "for the available resources, reduce the number of children",
-            "under this task or group them hierarchly or send in a bug", "report.");
-    fprintf(stderr, "\n\n");
-  }
-  AlternativeList candidates;
-  create_candidate_alternatives_for_dp_under_sum(dp, candidates, label);
-  move_candidates_to_node(candidates, dp);
+  if (subtasks <= MAX_SUBTASKS_WITHOUT_WARNING) return;
+  fprintf(stderr, "\n\n");
+  fprintf(stderr, "\aWarning, task %s has %ld subtasks under a %s qaf.\n", task->id.c_str(), subtasks,
+          task->qaf_to_string());
+  fprintf(stderr, "This means there are 2 to the %ld alternatives for this task.\n", subtasks);
+  fprintf(stderr, "%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n", "This type of combinatorial explostion is not currently",
+          "handled by the scheduler.  (It is a different class than the", "explosions we typically encounter.)",
+          "Scheduling will proceed, but if the combinatorics are too great",
+          "to schedule in a reasonable amount of time OR are too large",
+          "for the available resources, reduce the number of children",
+          "under this task or group them hierarchly or send in a bug", "report.");
+  fprintf(stderr, "\n\n");
+}
+
+void Scheduler::create_alternatives_sum(DecisionPoint* dp, int&, const char* label) {
+  warn_if_subsets_explode(dp->task_or_method);
+  CandidateBatch batch(dp, label, 0);
+  make_candidates_under_sum(dp, batch, label);
+  batch.finish_all();
+  batch.hand_to(dp->alternatives);
 }
 
 void Scheduler::create_candidate_alternatives_for_dp_under_sum(DecisionPoint* dp, AlternativeList& candidates,
                                                                const char* label) {
+  CandidateBatch batch(dp, label, candidates.length());
+  make_candidates_under_sum(dp, batch, label);
+  batch.finish_all();
+  for (long k = 0; k < batch.length(); k++) candidates.add(batch.get(k));
+}
+
+void Scheduler::make_candidates_under_sum(DecisionPoint* dp, CandidateBatch& batch, const char*) {
   std::vector<DecisionPoint*> members = children_with_alternatives(dp);
   int k = static_cast<int>(members.size());
   if (k == 0) return;
   // Each subset is k marks ('1' in) and a '|', in binary counting order with the first
   // member as the most significant mark.
   char* subsets = power_set(k);
+  std::vector<DecisionPoint*> included;
   for (const char* subset = subsets; *subset != '\0'; subset += k + 1) {
-    std::vector<DecisionPoint*> included;
+    included.clear();
     for (int i = 0; i < k; i++)
       if (subset[i] == '1') included.push_back(members[i]);
-    create_cross_product_alternatives_from_a_set_of_dps(dp, candidates, included.data(),
-                                                        static_cast<long>(included.size()), label, 0, 0);
+    make_cross_product(dp, batch, included.data(), static_cast<long>(included.size()), 0, 0);
   }
   delete[] subsets;
 }
 
 void Scheduler::create_alternatives_min(DecisionPoint* dp, int&, const char* label) {
+  CandidateBatch batch(dp, label, 0);
+  make_candidates_under_min(dp, batch, label);
+  batch.finish_all();
+  batch.hand_to(dp->alternatives);
+}
+
+void Scheduler::make_candidates_under_min(DecisionPoint* dp, CandidateBatch& batch, const char*) {
   std::vector<DecisionPoint*> members = children_with_alternatives(dp);
   if (members.empty()) return;
-  AlternativeList candidates;
-  create_cross_product_alternatives_from_a_set_of_dps(dp, candidates, members.data(),
-                                                      static_cast<long>(members.size()), label, 0, 0);
-  move_candidates_to_node(candidates, dp);
+  make_cross_product(dp, batch, members.data(), static_cast<long>(members.size()), 0, 0);
 }
 
 void Scheduler::create_alternatives_max(DecisionPoint* dp, int&, const char*) {
+  CandidateBatch batch(dp, nullptr, 0);
+  make_candidates_under_max(dp, batch);
+  batch.finish_all();
+  batch.hand_to(dp->alternatives);
+}
+
+void Scheduler::make_candidates_under_max(DecisionPoint* dp, CandidateBatch& batch) {
   for (long i = 0; i < dp->subs.length(); i++) {
     AlternativeList& child_alternatives = dp->subs.get(i)->alternatives;
     for (long k = 0; k < child_alternatives.length(); k++) {
-      Alternative* alt = new ("Scheduler::create_alternatives_max") Alternative;
-      alt->duplicate(*child_alternatives.get(k));
+      Alternative* child = child_alternatives.get(k);
+      Alternative* alt = new_alternative("Scheduler::create_alternatives_max");
+      alt->duplicate_all_but_methods(*child);
       alt->of_dp = dp;
-      alt->of_task = dp->of_task;
       num_alternatives_created++;
-      if (!dp->alternatives.consider_adding_new_alternative(alt, 0, nullptr)) delete alt;
+      batch.add(alt, &child, 1);
     }
   }
 }
@@ -222,6 +435,15 @@ void Scheduler::create_alternatives_max(DecisionPoint* dp, int&, const char*) {
 long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoint* dp, AlternativeList& candidates,
                                                                     DecisionPoint** members, long n,
                                                                     const char* label, int cap_flag, long cap) {
+  CandidateBatch batch(dp, label, candidates.length());
+  long made = make_cross_product(dp, batch, members, n, cap_flag, cap);
+  batch.finish_all();
+  for (long k = 0; k < batch.length(); k++) candidates.add(batch.get(k));
+  return made;
+}
+
+long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, DecisionPoint** members, long n,
+                                   int cap_flag, long cap) {
   if (n <= 0) return 0;
   BasicTask* task = dp->task_or_method;
   VORNA_QualityAF qaf = task->qaf;
@@ -241,6 +463,7 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
   }
 
   std::vector<long> counters(static_cast<size_t>(n), 0);
+  std::vector<Alternative*> picks(static_cast<size_t>(n), nullptr);
   long expected = 1;
   for (long i = 0; i < n; i++) expected *= members[i]->alternatives.length();
   // Candidates that differ only in their later members share the combination of the
@@ -259,39 +482,52 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
   // Levels 1 to valid match the counters.
   long valid = 0;
   auto member = [&](long i) { return members[i]->alternatives.get(counters[i]); };
+  // Methods are left to the batch.
   auto start_from = [&](Alternative* alt, Alternative* first) {
-    alt->duplicate(*first);
+    alt->duplicate_all_but_methods(*first);
     if (qaf == VORNA_SIGMOID) {
       alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
       alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
     }
   };
-  auto add_member = [&](Alternative* alt, Alternative* a) {
-    alt->cost.combine_costs(a->cost);
-    alt->duration.combine_durations(a->duration);
-    alt->potential_cost.combine_costs(a->potential_cost);
-    alt->potential_duration.combine_durations(a->potential_duration);
-    // A method under two members (a task under two parents) goes in once: its first
-    // occurrence. Only a method with several nodes can be reached through two members.
-    for (long m = 0; m < a->method_list.length(); m++) {
-      BasicTask* method = a->method_list.get(m);
-      if (method->dps_of_task.size() > 1 && alt->method_list.item_is_in_list(method)) continue;
-      alt->method_list.add(method);
-    }
+  // A copy of `from` with member a added, made by combining the two into alt, which is as
+  // new: the result is the copy's, without the copy. Only the marks that a kept candidate
+  // shows are taken over; the rest is set when the candidate is finished.
+  CombineMemo& memo = batch.memo;
+  auto sum = [&](Distribution& target, Distribution& d1, Distribution& d2) {
+    memo.apply(target, d1, d2, CombineMemo::SUM_OF_COSTS_OR_DURATIONS, [&] { target.combine_costs(d1, d2); });
+  };
+  auto accumulate = [&](Distribution& target, Distribution& d1, Distribution& d2) {
+    memo.apply(target, d1, d2, static_cast<int>(qaf), [&] { target.combine(d1, d2, qaf); });
+  };
+  // from + a into alt, or a into alt when from is alt.
+  auto fold = [&](Alternative* alt, Alternative* from, Alternative* a) {
+    sum(alt->cost, from->cost, a->cost);
+    sum(alt->duration, from->duration, a->duration);
+    sum(alt->potential_cost, from->potential_cost, a->potential_cost);
+    sum(alt->potential_duration, from->potential_duration, a->potential_duration);
     if (qaf != VORNA_SEQ) {
-      alt->quality.combine(a->quality, qaf);
-      alt->potential_quality.combine(a->potential_quality, qaf);
+      accumulate(alt->quality, from->quality, a->quality);
+      accumulate(alt->potential_quality, from->potential_quality, a->potential_quality);
     }
   };
+  auto start_from_adding = [&](Alternative* alt, Alternative* from, Alternative* a) {
+    alt->reason_alt_was_selected = from->reason_alt_was_selected;
+    alt->already_been_scheduled = from->already_been_scheduled;
+    fold(alt, from, a);
+    if (qaf == VORNA_SEQ) {
+      alt->quality.duplicate(from->quality);
+      alt->potential_quality.duplicate(from->potential_quality);
+    }
+  };
+  auto add_member = [&](Alternative* alt, Alternative* a) { fold(alt, alt, a); };
   long made = 0;
   bool capped = false;
   for (;;) {
-    Alternative* alt = new ("Scheduler::create_cross_product_alternatives_from_a_set_of_dps") Alternative;
+    Alternative* alt = new_alternative("Scheduler::create_cross_product_alternatives_from_a_set_of_dps");
     num_alternatives_created++;
-    alt->of_dp = dp;
-    alt->of_task = dp->of_task;
     if (cap_flag == 1 && made >= cap) {
-      delete alt;
+      drop_alternative(alt);
       capped = true;
       break;
     }
@@ -301,6 +537,7 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
     Alternative* last_child = nullptr;
     for (long i = 0; i < n; i++) {
       Alternative* a = member(i);
+      picks[static_cast<size_t>(i)] = a;
       if (a->quality.some_values_are_gt_zero()) counted++;
       if (a->of_dp->task_or_method == last_subtask) last_child = a;
     }
@@ -308,16 +545,23 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
     for (long level = 1; level <= valid; level++) reused += level_combines[level];
     for (long level = valid + 1; level <= depth; level++) {
       long before = Distribution::report_total_number_of_combine_operations();
-      Alternative* made_level = new ("Scheduler::create_cross_product_alternatives_from_a_set_of_dps") Alternative;
-      start_from(made_level, level == 1 ? member(0) : levels[level - 1]);
-      add_member(made_level, member(level));
+      // Only a level's values are read.
+      Alternative*& made_level = levels[level];
+      if (made_level == nullptr)
+        made_level = new_alternative("Scheduler::create_cross_product_alternatives_from_a_set_of_dps");
+      else
+        made_level->reset_as_new();
+      start_from_adding(made_level, level == 1 ? member(0) : levels[level - 1], member(level));
       level_combines[level] = Distribution::report_total_number_of_combine_operations() - before;
-      delete levels[level];
-      levels[level] = made_level;
     }
     valid = depth;
-    start_from(alt, depth > 0 ? levels[depth] : member(0));
-    for (long i = depth + 1; i < n; i++) add_member(alt, member(i));
+    Alternative* from = depth > 0 ? levels[depth] : member(0);
+    if (depth + 1 < n) {
+      start_from_adding(alt, from, member(depth + 1));
+      for (long i = depth + 2; i < n; i++) add_member(alt, member(i));
+    } else {
+      start_from(alt, from);
+    }
     Distribution::count_combine_operations(reused);
     if (qaf == VORNA_SEQ && last_child != nullptr) {
       alt->quality.duplicate(last_child->quality);
@@ -330,10 +574,9 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
       alt->potential_quality.apply_sigmoid_multiple(multiplier);
     }
     alt->of_dp = dp;
-    alt->of_task = dp->of_task + "_" + label + "_" + std::to_string(candidates.length());
     alt->rating = -1.0f;
     special_include_quality_from_commitment_satisfaction_in_alt_potential_if_appropriate(dp, alt);
-    candidates.add(alt);
+    batch.add(alt, picks.data(), n);
     made++;
 
     // The odometer: the last member varies fastest. A level whose member moved is stale.
@@ -343,7 +586,8 @@ long Scheduler::create_cross_product_alternatives_from_a_set_of_dps(DecisionPoin
     counters[i]++;
     valid = std::max(0L, std::min(valid, i - 1));
   }
-  for (Alternative* level : levels) delete level;
+  for (Alternative* level : levels)
+    if (level != nullptr) drop_alternative(level);
   if (!capped && made != expected) fatal_stop("Error, expected %ld members, generated %ld!\n", expected, made);
   return made;
 }
@@ -362,7 +606,7 @@ void Scheduler::special_include_quality_from_commitment_satisfaction_in_alt_pote
   }
 }
 
-void Scheduler::prune_alternatives_according_to_criteria(DecisionPoint* dp) {
+void Scheduler::prune_alternatives_according_to_criteria(DecisionPoint* dp, int delete_dropped) {
   BasicTask* task = dp->task_or_method;
   long limit = task->task_type == VORNA_TASK_GROUP ? max_number_of_alternatives_at_each_task_group
                                                    : max_number_of_alternatives_at_each_interior_node;
@@ -375,9 +619,9 @@ void Scheduler::prune_alternatives_according_to_criteria(DecisionPoint* dp) {
                      cb.cost_limit * cb.threshold_cost_slider > 0.0f);
   if (thresholds || has_deadline)
     dp->alternatives.rate_alternatives_and_prune_to_n_best_using_heuristic_approach(cb, schedule_with, limit,
-                                                                                    has_deadline, 1);
+                                                                                    has_deadline, delete_dropped);
   else
-    dp->alternatives.rate_alternatives_and_prune_to_n_best(cb, schedule_with, limit, 1);
+    dp->alternatives.rate_alternatives_and_prune_to_n_best(cb, schedule_with, limit, delete_dropped);
 }
 
 int Scheduler::method_is_in_non_local_commitment_list(Method* method) {

@@ -39,6 +39,13 @@ Reading read_alternative(Alternative* a, ScheduleSettingBundle& s) {
   return r;
 }
 
+std::vector<Alternative*> members_of(AlternativeList& list) {
+  std::vector<Alternative*> members;
+  members.reserve(static_cast<size_t>(list.length()));
+  for (long i = 0; i < list.length(); i++) members.push_back(list.get(i));
+  return members;
+}
+
 struct Range {
   float min = 0.0f;
   float max = 0.0f;
@@ -55,12 +62,19 @@ struct Range {
 
 Alternative* AlternativeList::rate_alternatives_and_sort(ScheduleCriteriaBundle& cb, ScheduleSettingBundle& s,
                                                          int sort) {
+  // Each member is read once: a reading may sort a distribution, and reading it again
+  // gives the same values.
+  std::vector<Alternative*> all = members_of(*this);
+  std::vector<Reading> readings(all.size());
+  std::vector<char> rated(all.size(), 0);
   Range rq, rc, rd, rpq, rpc, rpd;
   bool first = true;
-  for (long i = 0; i < length(); i++) {
-    Alternative* a = get(i);
+  for (size_t i = 0; i < all.size(); i++) {
+    Alternative* a = all[i];
     if (!a->quality.some_values_are_gt_zero()) continue;
-    Reading r = read_alternative(a, s);
+    rated[i] = 1;
+    Reading& r = readings[i];
+    r = read_alternative(a, s);
     rq.take(r.vq, first);
     rc.take(r.vc, first);
     rd.take(r.vd, first);
@@ -70,16 +84,16 @@ Alternative* AlternativeList::rate_alternatives_and_sort(ScheduleCriteriaBundle&
     first = false;
   }
 
-  for (long i = 0; i < length(); i++) {
-    Alternative* a = get(i);
-    if (!a->quality.some_values_are_gt_zero()) {
+  for (size_t i = 0; i < all.size(); i++) {
+    Alternative* a = all[i];
+    if (!rated[i]) {
       a->prob_expected_q_or_better = -1.0f;
       a->prob_expected_c_or_better = -1.0f;
       a->prob_expected_d_or_better = -1.0f;
       a->rating = -1.0f;
       continue;
     }
-    Reading r = read_alternative(a, s);
+    const Reading& r = readings[i];
     a->prob_expected_q_or_better = r.pq;
     a->prob_expected_c_or_better = r.pc;
     a->prob_expected_d_or_better = r.pd;
@@ -114,14 +128,10 @@ Alternative* AlternativeList::rate_alternatives_and_sort(ScheduleCriteriaBundle&
   }
 
   Alternative* best = nullptr;
-  for (long i = 0; i < length(); i++) {
-    Alternative* a = get(i);
+  for (Alternative* a : all)
     if (a->already_been_scheduled == 0 && (best == nullptr || a->rating > best->rating)) best = a;
-  }
 
   if (sort == 1) {
-    std::vector<Alternative*> all;
-    for (long i = 0; i < length(); i++) all.push_back(get(i));
     std::stable_sort(all.begin(), all.end(), [](Alternative* a, Alternative* b) { return a->rating > b->rating; });
     empty_list();
     for (Alternative* a : all) append(a);
@@ -144,12 +154,6 @@ int AlternativeList::alternative_func_to_sort_by_rating(const void* a, const voi
 // ---------------------------------------------------------------- pruning
 
 namespace {
-std::vector<Alternative*> members_of(AlternativeList& list) {
-  std::vector<Alternative*> members;
-  members.reserve(static_cast<size_t>(list.length()));
-  for (long i = 0; i < list.length(); i++) members.push_back(list.get(i));
-  return members;
-}
 
 // The positions of up to n members, each round the first of the highest rating among
 // those left. Without a NaN rating that order is the ratings descending, earlier first on
@@ -354,14 +358,20 @@ void AlternativeList::sort_alternatives_using_heuristic_bucket_approach(long& n,
     fprintf(stderr, "\n");
     fflush(stderr);
   };
+  // The ratings of a list do not change while it is not: it is rated once.
+  bool rated = false;
+  auto rate_once = [&] {
+    if (!rated) rate_alternatives_and_NO_sort(cb, s);
+    rated = true;
+  };
   if (n_q > 0) {
     fallback_note(quality_note, "in the quality dimension.  Please notify Ilse Brack of this message.\n");
-    rate_alternatives_and_NO_sort(cb, s);
+    rate_once();
     q_order = best_positions(members, n_q);
   }
   if (n_c > 0) {
     fallback_note(cost_note, "in the cost dimension.  Please notify Ilse Brack of this message.\n");
-    rate_alternatives_and_NO_sort(cb, s);
+    rate_once();
     c_order = best_positions(members, n_c);
   }
   if (n_d > 0) d_order = duration_assortment(members, n_d);

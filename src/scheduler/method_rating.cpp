@@ -76,7 +76,11 @@ float Scheduler::rate_method(Schedule& schedule, Method* method) {
 
 void Scheduler::annotate_working_schedule_if_method_failed(Schedule& schedule, Method* method, float& rating) {
   if (!(rating < 0.0f)) return;
-  schedule.annotations_from_last_method_rating_run += std::string("\tMethod ") + method->id +
-                                                      " was unschedule-able because " + method_rating_label(rating) +
-                                                      ".\n";
+  // Appended piece by piece: the line is made for every failed rating.
+  std::string& notes = schedule.annotations_from_last_method_rating_run;
+  notes += "\tMethod ";
+  notes += method->id;
+  notes += " was unschedule-able because ";
+  notes += method_rating_label(rating);
+  notes += ".\n";
 }

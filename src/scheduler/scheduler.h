@@ -24,6 +24,7 @@
 #include "scheduler/working_step_memo.h"
 
 class ClientDataPacket;
+class CandidateBatch;
 
 class Scheduler {
  public:
@@ -146,7 +147,21 @@ class Scheduler {
                                                            int cap_flag, long cap);
   void special_include_quality_from_commitment_satisfaction_in_alt_potential_if_appropriate(DecisionPoint* dp,
                                                                                            Alternative* alt);
-  void prune_alternatives_according_to_criteria(DecisionPoint* dp);
+  // With delete_dropped 0 the dropped alternatives pass to the caller.
+  void prune_alternatives_according_to_criteria(DecisionPoint* dp, int delete_dropped = 1);
+  // The steps above, with the candidates' methods and names filled in only when known to
+  // be kept (see CandidateBatch).
+  void make_alternatives_for_node_and_all_subs(DecisionPoint* dp, int& monitor);
+  void warn_if_subsets_explode(BasicTask* task);
+  void make_candidates_under_sum(DecisionPoint* dp, CandidateBatch& batch, const char* label);
+  void make_candidates_under_min(DecisionPoint* dp, CandidateBatch& batch, const char* label);
+  void make_candidates_under_max(DecisionPoint* dp, CandidateBatch& batch);
+  long make_cross_product(DecisionPoint* dp, CandidateBatch& batch, DecisionPoint** members, long n, int cap_flag,
+                          long cap);
+  Alternative* new_alternative(const char* tag);
+  void drop_alternative(Alternative* alt);
+  // While alternatives are generated: where dropped ones wait for reuse. Not owned.
+  AlternativePool* alternative_pool = nullptr;
   int method_is_in_non_local_commitment_list(Method* method);
 
   //===----------------------------------------------------------------------===//

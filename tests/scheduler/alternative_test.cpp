@@ -240,6 +240,70 @@ TEST_F(Generation, EveryCandidateIsTheFoldOfItsMembersFromTheFirst) {
   }
 }
 
+TEST_F(Generation, EqualOperandsAreCombinedOnceAndCountedEveryTime) {
+  // Six methods under each of two max tasks, all of one cost and of two durations, each of
+  // its own quality: the 36 candidates' costs and durations repeat. Every combine counts,
+  // far fewer are made, and every candidate holds what folding it gives, to the bit.
+  std::string text, a_subs, b_subs;
+  for (int i = 0; i < 6; i++) {
+    std::string a = "a" + std::to_string(i), b = "b" + std::to_string(i);
+    a_subs += " " + a;
+    b_subs += " " + b;
+    text += method(a, "A", static_cast<float>(1 + i), static_cast<float>(1 + i % 2), 3) +
+            method(b, "B", static_cast<float>(10 + i), static_cast<float>(2 + i % 2), 3);
+  }
+  for (const char* qaf : {"q_min", "q_sigmoid (sigmoid_distribution 0.1 0 0.5 5 1.2 10)"}) {
+    SCOPED_TRACE(qaf);
+    read(std::string(AGENT_A) + group("G", "A B", qaf) + task("A", "G", a_subs, "q_max") +
+         task("B", "G", b_subs, "q_max") + text);
+    scheduler->turn_off_pruning_of_alternatives();
+    build_trees();
+    generate();
+    DecisionPoint* members[] = {node("G")->subs.get(0L), node("G")->subs.get(1L)};
+    long counted = Distribution::report_total_number_of_combine_operations();
+    long real = Distribution::report_number_of_real_combine_operations();
+    AlternativeList candidates;
+    ASSERT_EQ(scheduler->create_cross_product_alternatives_from_a_set_of_dps(node("G"), candidates, members, 2,
+                                                                            "memo", 1, 36),
+              36);
+    EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - counted, 36 * 6);
+    EXPECT_LT(Distribution::report_number_of_real_combine_operations() - real, 36 * 6 / 2);
+    VORNA_QualityAF f = node("G")->task_or_method->qaf;
+    for (long made = 0; made < 36; made++) {
+      SCOPED_TRACE(made);
+      Alternative fold;
+      fold.duplicate(*members[0]->alternatives.get(made / 6));
+      Alternative* second = members[1]->alternatives.get(made % 6);
+      fold.cost.combine_costs(second->cost);
+      fold.duration.combine_durations(second->duration);
+      fold.potential_cost.combine_costs(second->potential_cost);
+      fold.potential_duration.combine_durations(second->potential_duration);
+      fold.quality.combine(second->quality, f);
+      fold.potential_quality.combine(second->potential_quality, f);
+      if (f == VORNA_SIGMOID) {
+        // Both members bring quality: the multiplier of all the subtasks.
+        float multiplier = node("G")->task_or_method->calc_sigmoid_multiplier(1.0f);
+        fold.quality.apply_sigmoid_multiple(multiplier);
+        fold.potential_quality.apply_sigmoid_multiple(multiplier);
+      }
+      Alternative* made_one = candidates.get(35 - made);
+      EXPECT_EQ(made_one->of_task, "G_memo_" + std::to_string(made));
+      for (auto part : {&Alternative::cost, &Alternative::duration, &Alternative::potential_cost,
+                        &Alternative::potential_duration}) {
+        EXPECT_EQ(pairs(made_one->*part), pairs(fold.*part));
+        EXPECT_EQ((made_one->*part).num_storable_items, (fold.*part).num_storable_items);
+        EXPECT_EQ((made_one->*part).get_expected_value(), (fold.*part).get_expected_value());
+      }
+      EXPECT_EQ(pairs(made_one->quality), pairs(fold.quality));
+      EXPECT_EQ(pairs(made_one->potential_quality), pairs(fold.potential_quality));
+      EXPECT_EQ(made_one->quality.combined_under_sigmoid_and_multiplier_not_applied, 0);
+    }
+    candidates.delete_list(1);
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(Generation, DeadlinesWarningsAndSequencesWithoutALastSubtask) {
   // A certain miss keeps a quarter of the quality; the task's own deadline degrades again.
   prepare(std::string(AGENT_A) + group("G", "P", "q_sum") + task("P", "G", "m", "q_max", "(deadline 3)") +
