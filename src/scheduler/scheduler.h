@@ -436,6 +436,9 @@ class Scheduler {
   // values from before (commitment_quality.cpp uses it to tell an unchanged recompute).
   // Set while the commitment walk recomputes the tree pass after pass.
   WorkingStepMemo* working_step_memo = nullptr;
+  // While set (by a method_rating::AncestorTimes), each quality time a task's
+  // recomputation sets is recorded here with the time it held before.
+  std::vector<std::pair<DecisionPoint*, MyTime>>* quality_time_log = nullptr;
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
   // Renewed by whatever may leave a node's children other than the commitment what-if
