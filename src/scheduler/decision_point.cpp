@@ -11,6 +11,18 @@
 #include "model/nle.h"
 #include "scheduler/decision_point.h"
 
+namespace {
+// The effect copies held by task nodes of every live tree.
+long task_node_effect_copies = 0;
+}  // namespace
+
+bool DecisionPoint::some_task_node_has_outgoing_effects() { return task_node_effect_copies > 0; }
+
+void DecisionPoint::count_task_effect_copy() {
+  counted_task_effect_copies++;
+  task_node_effect_copies++;
+}
+
 void DecisionPointList::delete_function(void* item) { delete static_cast<DecisionPoint*>(item); }
 
 DecisionPoint::DecisionPoint()
@@ -54,6 +66,7 @@ DecisionPoint::~DecisionPoint() {
   commitments.empty_list();
 
   // The copies in affected_by_actually belong to the nodes that made them.
+  task_node_effect_copies -= counted_task_effect_copies;
   affects_actually->delete_list(1);
   affected_by_actually->empty_list();
   delete affects_actually;

@@ -185,11 +185,17 @@ class DecisionPoint {
   } children_summary;
   // The node owns the copies in affects_actually; affected_by_actually shares them.
   NLEList* affects_actually;
+  // How many of those copies the count of task nodes' copies holds for this node.
+  long counted_task_effect_copies = 0;
   NLEList* affected_by_actually;
+  // Whether any task node (not a method's) of any live tree holds an effect copy: when
+  // none does, the nodes above a method have no outgoing effects to read.
+  static bool some_task_node_has_outgoing_effects();
 
  private:
   void mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoint* root_node, UncertaintyModeSetting mode);
   void copy_nles_into_subtree(UncertaintyModeSetting mode);
+  void count_task_effect_copy();
   void combine_outcomes_in_subtree();
   void compute_potentials_of_methods(UncertaintyModeSetting mode);
   // A method node's potentials from its combined outcome and the effects that can help it.

@@ -88,6 +88,7 @@ void DecisionPoint::copy_nles_into_subtree(UncertaintyModeSetting mode) {
       if (copy->from != nullptr && copy->from->task_type == VORNA_METHOD && copy->outcome_from_if_applicable != nullptr)
         copy->weight_effect_according_to_outcome_liklihood(copy->outcome_from_if_applicable->probability);
       affects_actually->add(copy);
+      if (!is_method_node()) count_task_effect_copy();
       target->affected_by_actually->add(copy);
       // A tree completed earlier in the round already has its potentials: bring the
       // target's up to date, as if the trees had been built as one.

@@ -152,7 +152,7 @@ float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, Deci
 
 float Scheduler::check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp,
                                                      float rating) {
-  method_rating::AncestorTimes times(method);
+  method_rating::AncestorTimes times(*this, method);
   MethodNodeValues before = method_rating::lend_done_values(*this, schedule, dp, false);
   calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
   float result = has_quality(dp) ? rating : FAILED_DUE_TO_LACK_OF_RESOURCES;

@@ -2,6 +2,7 @@
 // rating, and the what-if that treats a candidate method as done.
 #pragma once
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -84,18 +85,40 @@ inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, const MethodN
 }
 
 // The quality times of the method's ancestors, given back after a what-if that lent the
-// method a time: a recomputation can set an ancestor's time but never clears one.
+// method a time: a recomputation can set an ancestor's time but never clears one. Within
+// the what-if only a task's recomputation sets a task node's time, so the times it logged
+// are all that can differ; the ancestors are walked only when there is one.
 class AncestorTimes {
  public:
-  explicit AncestorTimes(Method* method) {
-    for (DecisionPoint* node : ancestor_nodes(method)) saved.emplace_back(node, node->time_task_or_method_gets_quality);
+  AncestorTimes(Scheduler& s, Method* method) : s(s), method(method), outer(s.quality_time_log) {
+    s.quality_time_log = &log;
   }
+  AncestorTimes(const AncestorTimes&) = delete;
+  AncestorTimes& operator=(const AncestorTimes&) = delete;
+  ~AncestorTimes() { detach(); }
+
   void give_back() {
-    for (auto& [node, time] : saved) node->time_task_or_method_gets_quality = time;
+    detach();
+    if (log.empty()) return;
+    std::vector<DecisionPoint*> ancestors = ancestor_nodes(method);
+    std::sort(ancestors.begin(), ancestors.end());
+    // Latest first, so a node set twice ends with the time it held at the start.
+    for (auto entry = log.rbegin(); entry != log.rend(); ++entry)
+      if (std::binary_search(ancestors.begin(), ancestors.end(), entry->first))
+        entry->first->time_task_or_method_gets_quality = entry->second;
+    if (outer != nullptr) outer->insert(outer->end(), log.begin(), log.end());
+    log.clear();
   }
 
  private:
-  std::vector<std::pair<DecisionPoint*, MyTime>> saved;
+  void detach() {
+    if (s.quality_time_log == &log) s.quality_time_log = outer;
+  }
+
+  Scheduler& s;
+  Method* method;
+  std::vector<std::pair<DecisionPoint*, MyTime>>* outer;
+  std::vector<std::pair<DecisionPoint*, MyTime>> log;
 };
 
 }  // namespace method_rating

@@ -46,7 +46,8 @@ bool is_hindering(NLETypes t) { return t == NLE_U_HINDERS; }
 // done would give quality.
 long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& schedule, Method* method,
                                                    DecisionPoint* dp, bool (*wanted)(NLETypes)) {
-  std::vector<DecisionPoint*> candidates = method_rating::ancestor_nodes(method);
+  std::vector<DecisionPoint*> candidates;
+  if (DecisionPoint::some_task_node_has_outgoing_effects()) candidates = method_rating::ancestor_nodes(method);
   candidates.push_back(dp);
   std::vector<DecisionPoint*> kept;
   for (DecisionPoint* node : candidates) {
@@ -63,7 +64,7 @@ long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& sche
       }
     }
   }
-  method_rating::AncestorTimes times(method);
+  method_rating::AncestorTimes times(s, method);
   MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, true);
   long gained = 0;
   for (DecisionPoint* node : kept) {

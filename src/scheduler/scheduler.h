@@ -452,6 +452,9 @@ class Scheduler {
   WorkingStepMemo* working_step_memo = nullptr;
   // The one the placements' recomputations use when no other is set.
   WorkingStepMemo placement_step_memo{false};
+  // While set (by a method_rating::AncestorTimes), each quality time a task's
+  // recomputation sets is recorded here with the time it held before.
+  std::vector<std::pair<DecisionPoint*, MyTime>>* quality_time_log = nullptr;
   // The method node's values from before each what-if still open, the latest last.
   std::vector<MethodNodeValues> values_before_what_if;
   // Renewed by whatever may leave a node's children other than the commitment what-if

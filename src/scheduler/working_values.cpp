@@ -209,7 +209,10 @@ void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
       if (t == UNSET_TIME) all_timed = false;
       if (t > latest) latest = t;
     }
-    if (all_timed) dp->time_task_or_method_gets_quality = latest;
+    if (all_timed) {
+      if (quality_time_log != nullptr) quality_time_log->emplace_back(dp, dp->time_task_or_method_gets_quality);
+      dp->time_task_or_method_gets_quality = latest;
+    }
   }
 }
 

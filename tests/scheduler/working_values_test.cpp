@@ -5,6 +5,7 @@
 #include <string>
 
 #include "language/vorna_io_test_support.h"
+#include "scheduler/method_rating_support.h"
 #include "scheduler_test_support.h"
 
 using scheduler_test::AGENT_A;
@@ -478,4 +479,48 @@ TEST_F(WorkingValues, SkippedStepsLeaveEveryFieldAsMakingThemWouldThroughPassesA
   with_memo();
   both_ways("the only child's base changed, and its first step cached the base's statistics");
   both_ways("nothing changed again");
+}
+
+namespace {
+// m1 done at 4 under P, m2 done at 2 under Q, both under G: every task node's time cleared,
+// as before a recomputation that sets them.
+class AncestorTimesRound : public WorkingValues {
+ protected:
+  void SetUp() override {
+    WorkingValues::SetUp();
+    prepare(std::string(AGENT_A) + group("G", "P Q", "q_sum") + task("P", "G", "m1", "q_max") +
+            task("Q", "G", "m2", "q_max") + finished("m1", "P", 10, 2, 1, 4) + finished("m2", "Q", 20, 2, 1, 2));
+    for (const char* id : {"G", "P", "Q"}) node(id)->time_task_or_method_gets_quality = UNSET_TIME;
+  }
+  Method* method_named(const char* id) { return static_cast<Method*>(node(id)->task_or_method); }
+};
+}  // namespace
+
+TEST_F(AncestorTimesRound, GivesBackTheTimesARecomputationSetAboveTheMethodAndNoOthers) {
+  {
+    method_rating::AncestorTimes times(*scheduler, method_named("m1"));
+    recompute();
+    EXPECT_EQ(node("P")->time_task_or_method_gets_quality, 4.0f);
+    EXPECT_EQ(node("Q")->time_task_or_method_gets_quality, 2.0f);
+    times.give_back();
+  }
+  EXPECT_EQ(node("P")->time_task_or_method_gets_quality, UNSET_TIME);
+  EXPECT_EQ(node("G")->time_task_or_method_gets_quality, UNSET_TIME);
+  // Q is no ancestor of m1: it keeps what the recomputation gave it.
+  EXPECT_EQ(node("Q")->time_task_or_method_gets_quality, 2.0f);
+
+  // One inside another: the outer one gives back the times set within the inner one too.
+  node("Q")->time_task_or_method_gets_quality = UNSET_TIME;
+  {
+    method_rating::AncestorTimes outer(*scheduler, method_named("m2"));
+    {
+      method_rating::AncestorTimes inner(*scheduler, method_named("m1"));
+      recompute();
+      inner.give_back();
+    }
+    EXPECT_EQ(node("Q")->time_task_or_method_gets_quality, 2.0f);
+    outer.give_back();
+  }
+  for (const char* id : {"G", "P", "Q"}) EXPECT_EQ(node(id)->time_task_or_method_gets_quality, UNSET_TIME) << id;
+  EXPECT_EQ(scheduler->quality_time_log, nullptr);
 }
