@@ -77,36 +77,76 @@ bool is_sequence(VORNA_QualityAF qaf) {
 }  // namespace
 
 float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
-  return sequence_broken_above(method, method, schedule) ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX
-                                                         : rating;
+  // On a single path of supertasks the branch under each ancestor is the task the walk
+  // came up from; shared subtasks may put the method under several of its subtasks.
+  bool single_path = true;
+  for (BasicTask* t = method; single_path && t->supertasks.length() > 0; t = t->supertasks.get(0))
+    single_path = t->supertasks.length() == 1;
+  return sequence_broken_above(method, method, schedule, single_path) ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX
+                                                                      : rating;
+}
+
+namespace {
+bool has_quality_or_time(DecisionPoint* node) {
+  return node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
+}
+}  // namespace
+
+Scheduler::SequenceMemo& Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
+  SequenceMemo& memo = sequence_memos[sequence];
+  if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return memo;
+  memo.stamp = waiting_memo_stamp;
+  memo.schedule = &schedule;
+  long n = sequence->subtasks.length();
+  memo.first_position.clear();
+  memo.first_waiting = n;
+  memo.last_with_quality = -1;
+  for (long i = 0; i < n; i++) {
+    BasicTask* sub = sequence->subtasks.get(i);
+    memo.first_position.emplace(sub, i);
+    DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+    if (memo.first_waiting == n && !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule))
+      memo.first_waiting = i;
+    if (has_quality_or_time(node)) memo.last_with_quality = i;
+  }
+  return memo;
 }
 
 // Visits the ancestors in the order list_all_ancestors lists them (each supertask, then
 // its own ancestors), stopping at the first broken sequence; walked in place because it
 // runs for every rating.
-bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule) {
+bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule, bool single_path) {
   for (long s = 0; s < task->supertasks.length(); s++) {
     BasicTask* ancestor = task->supertasks.get(s);
     if (is_sequence(ancestor->qaf)) {
-      // Positions in this task's own list: a shared subtask's child number may be the one
-      // it has under another parent.
+      // Within a round the answers are read from the node's memo: O(1) on a single path.
+      SequenceMemo* memo = waiting_memo_stamp != 0 ? &sequence_memo_of(ancestor, schedule) : nullptr;
       long position = -1;
-      for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
-        BasicTask* sub = ancestor->subtasks.get(i);
-        if (sub == method || method->is_ancestor(sub)) position = i;
+      if (memo != nullptr && single_path) {
+        position = memo->first_position.at(task);
+      } else {
+        // Positions in this task's own list: a shared subtask's child number may be the
+        // one it has under another parent.
+        for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
+          BasicTask* sub = ancestor->subtasks.get(i);
+          if (sub == method || method->is_ancestor(sub)) position = i;
+        }
       }
-      for (long i = 0; i < ancestor->subtasks.length(); i++) {
-        BasicTask* sub = ancestor->subtasks.get(i);
-        DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-        if (i < position) {
-          if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
-        } else if (i > position) {
-          if (node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME))
-            return true;
+      if (memo != nullptr) {
+        if (memo->first_waiting < position || memo->last_with_quality > position) return true;
+      } else {
+        for (long i = 0; i < ancestor->subtasks.length(); i++) {
+          BasicTask* sub = ancestor->subtasks.get(i);
+          DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+          if (i < position) {
+            if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
+          } else if (i > position) {
+            if (has_quality_or_time(node)) return true;
+          }
         }
       }
     }
-    if (sequence_broken_above(ancestor, method, schedule)) return true;
+    if (sequence_broken_above(ancestor, method, schedule, single_path)) return true;
   }
   return false;
 }
