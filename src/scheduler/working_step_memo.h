@@ -19,8 +19,7 @@ bool same_distribution(const Distribution& a, const Distribution& b);
 bool same_copy(const Distribution& a, const Distribution& b);
 
 // What a step read of one of its inputs: a child of a task, or the source of one of a
-// method's effects.
-// What a check reads first comes first.
+// method's effects. What a check reads first comes first.
 struct StepInput {
   DecisionPoint* node = nullptr;
   // The serial of the input's own record when its step in that pass left these values;
