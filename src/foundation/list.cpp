@@ -8,10 +8,9 @@
 #include "foundation/fatal_stop.h"
 #include "foundation/tagged_new.h"
 
-List::List(ListDirection direction) { list_init(direction); }
+List::List(ListDirection direction) : insert_direction(direction) {}
 
-List::List(ListDirection direction, const char* label) {
-  list_init(direction);
+List::List(ListDirection direction, const char* label) : insert_direction(direction) {
   if (label != nullptr) {
     list_label = new ("List::List") char[strlen(label) + 1];
     strcpy(list_label, label);
@@ -27,33 +26,47 @@ List::~List() {
                  " stored items, you must call delete_list() explicitly.\n";
     abort_on_broken_promise();
   }
-  delete first;
-  delete last;
+  release_storage();
   delete[] list_label;
 }
 
-void List::list_init(ListDirection direction) {
-  insert_direction = direction;
-  experienced_client = 0;
-  make_sentinels("List::list_init");
-  // A new list leaves its cursor on the back sentinel.
-  curr = last;
-  curr_pos = 0;
+void List::release_storage() {
+  delete[] items;
+  delete[] owned_by_list;
+  items = nullptr;
+  owned_by_list = nullptr;
+  capacity = 0;
 }
 
-void List::make_sentinels(const char* tag) {
-  first = new (tag) ListNode;
-  last = new (tag) ListNode;
-  first->next = last;
-  last->prev = first;
-  first->oflist = this;
-  last->oflist = this;
-  num_stored = 0;
+void List::grow() {
+  long larger = capacity < 4 ? 4 : 2 * capacity;
+  void** more = new ("List::insert") void*[larger];
+  if (num_stored > 0) memcpy(more, items, num_stored * sizeof(void*));
+  delete[] items;
+  items = more;
+  if (owned_by_list != nullptr) {
+    ListDeleteFunction* marks = new ("List::insert") ListDeleteFunction[larger];
+    if (num_stored > 0) memcpy(marks, owned_by_list, num_stored * sizeof(ListDeleteFunction));
+    delete[] owned_by_list;
+    owned_by_list = marks;
+  }
+  capacity = larger;
 }
 
-void List::put_cursor_on_front() {
-  curr = first->next;
-  curr_pos = 0;
+void List::store_at(long position, void* item, ListDeleteFunction release) {
+  if (num_stored == capacity) grow();
+  if (release != nullptr && owned_by_list == nullptr) {
+    owned_by_list = new ("List::insert") ListDeleteFunction[capacity];
+    for (long i = 0; i < num_stored; i++) owned_by_list[i] = nullptr;
+  }
+  long later = num_stored - position;
+  if (later > 0) memmove(items + position + 1, items + position, later * sizeof(void*));
+  items[position] = item;
+  if (owned_by_list != nullptr) {
+    if (later > 0) memmove(owned_by_list + position + 1, owned_by_list + position, later * sizeof(ListDeleteFunction));
+    owned_by_list[position] = release;
+  }
+  num_stored++;
 }
 
 void* List::get(long i) {
@@ -61,78 +74,41 @@ void* List::get(long i) {
     std::cerr << "Warning - list index out of bounds.\n";
     return nullptr;
   }
-  move_to(i);
-  return curr->item;
+  curr_pos = i;
+  return items[i];
 }
 
 int List::item_is_in_list(void* item) {
-  // One walk along the nodes; the cursor ends where a walk by position would leave it:
-  // on the item found, else on the last item.
-  long position = 0;
-  for (ListNode* node = first->next; node != last; node = node->next, position++) {
-    if (node->item == item) {
-      curr = node;
+  // The cursor ends where a walk by position would leave it: on the item found, else on
+  // the last item.
+  for (long position = 0; position < num_stored; position++) {
+    if (items[position] == item) {
       curr_pos = position;
       return 1;
     }
   }
-  if (num_stored > 0) {
-    curr = last->prev;
-    curr_pos = num_stored - 1;
-  }
+  if (num_stored > 0) curr_pos = num_stored - 1;
   return 0;
 }
 
 void List::print(FILE* stream, ListPrintFunction print_item) {
-  for (ListNode* node = first->next; node != last; node = node->next) {
-    if (node->item != nullptr) print_item(stream, node->item);
+  for (long i = 0; i < num_stored; i++) {
+    if (items[i] != nullptr) print_item(stream, items[i]);
   }
   put_cursor_on_front();
 }
 
-int List::move_to(long i) {
-  if (i < 0 || i >= num_stored) return 0;
-  if (curr == nullptr) put_cursor_on_front();
-  // Start the walk from whichever of the front, the cursor and the back is nearest, so
-  // walks in order cost one step each and a jump to either end costs none.
-  long from_cursor = i > curr_pos ? i - curr_pos : curr_pos - i;
-  long from_back = num_stored - 1 - i;
-  if (i < from_cursor && i <= from_back) {
-    curr = first->next;
-    curr_pos = 0;
-  } else if (from_back < from_cursor) {
-    curr = last->prev;
-    curr_pos = num_stored - 1;
-  }
-  while (curr_pos < i) {
-    curr = curr->next;
-    curr_pos++;
-  }
-  while (curr_pos > i) {
-    curr = curr->prev;
-    curr_pos--;
-  }
-  return 1;
-}
-
 int List::move_to(void* item) {
   if (item == nullptr) return 0;
-  if (curr == nullptr) put_cursor_on_front();
-  if (curr->item == item) return 1;
-  if (num_stored > 0 && first->next->item == item) {
-    put_cursor_on_front();
-    return 1;
-  }
-  if (num_stored > 0 && last->prev->item == item) {
-    curr = last->prev;
-    curr_pos = num_stored - 1;
-    return 1;
-  }
-  long position = 0;
-  for (ListNode* node = first->next; node != last; node = node->next, position++) {
-    if (node->item == item) {
-      curr = node;
+  // The cursor's item first, then the first and the last, then the first copy from the front.
+  if (curr_pos < num_stored && items[curr_pos] == item) return 1;
+  for (long position = 0; position < num_stored; position++) {
+    if (items[position] == item) {
       curr_pos = position;
+      return 1;
+    }
+    if (position == 0 && items[num_stored - 1] == item) {
+      curr_pos = num_stored - 1;
       return 1;
     }
   }
@@ -140,20 +116,11 @@ int List::move_to(void* item) {
   return 0;
 }
 
-void List::move_far_or_exit(long i, const char* msg) {
-  if (move_to(i)) return;
+void List::exit_outside_bounds(long i, const char* msg) {
   fprintf(stderr, "Error, attempt to outside of list bounds.\n");
   fprintf(stderr, "List index %ld & num in list %ld.\n", i, num_stored);
   fprintf(stderr, "Msg: %s.\n", msg);
   abort_on_broken_promise();
-}
-
-void List::link_before(ListNode* node, ListNode* before) {
-  node->next = before;
-  node->prev = before->prev;
-  before->prev->next = node;
-  before->prev = node;
-  node->oflist = this;
 }
 
 long List::add_new_item_at_position(void* item, int where) { return add_node(item, where, nullptr); }
@@ -164,23 +131,8 @@ long List::add_node(void* item, int where, ListDeleteFunction release) {
                  "Attempting to continue.\n";
     return -1;
   }
-  if (first == nullptr || last == nullptr) fix_corrupted_list();
-  ListNode* node = new ("List::insert") ListNode;
-  node->item = item;
-  node->owned_by_list = release;
-  long position;
-  if (where == 1) {
-    link_before(node, first->next);
-    position = 0;
-  } else if (where == 2) {
-    link_before(node, last);
-    position = num_stored;
-  } else {
-    if (curr == nullptr) put_cursor_on_front();
-    link_before(node, curr);
-    position = curr_pos;
-  }
-  num_stored++;
+  long position = where == 1 ? 0 : (where == 2 ? num_stored : curr_pos);
+  store_at(position, item, release);
   put_cursor_on_front();
   return position;
 }
@@ -215,17 +167,16 @@ long List::insert_owned(void* item, ListDeleteFunction release) {
 long List::append_list_not_copy_items(List* other) {
   // Counted, so that appending a list to itself copies its items once instead of forever.
   long count = other->num_stored;
-  ListNode* node = other->first->next;
-  for (long i = 0; i < count; i++, node = node->next) add_new_item_at_position(node->item, 2);
+  for (long i = 0; i < count; i++) add_new_item_at_position(other->items[i], 2);
   return num_stored;
 }
 
 long List::append_list_sharing_owned_items(List* other, ListDeleteFunction claim) {
   long count = other->num_stored;
-  ListNode* node = other->first->next;
-  for (long i = 0; i < count; i++, node = node->next) {
-    if (node->owned_by_list != nullptr) claim(node->item);
-    add_node(node->item, 2, node->owned_by_list);
+  for (long i = 0; i < count; i++) {
+    ListDeleteFunction release = other->owned_by_list != nullptr ? other->owned_by_list[i] : nullptr;
+    if (release != nullptr) claim(other->items[i]);
+    add_node(other->items[i], 2, release);
   }
   return num_stored;
 }
@@ -243,18 +194,12 @@ long List::insert_in_order_owned(void* item, ListCompareFunction cmp, ListDelete
                  "specified as directionless.\nAssuming LIST_ASCENDING.\n";
     insert_direction = LIST_ASCENDING;
   }
-  if (first == nullptr || last == nullptr) fix_corrupted_list();
-  ListNode* stop = first->next;
   long position = 0;
-  for (; stop != last; stop = stop->next, position++) {
-    if (insert_direction == LIST_ASCENDING && cmp(item, stop->item) < 0) break;
-    if (insert_direction == LIST_DESCENDING && cmp(item, stop->item) > 0) break;
+  for (; position < num_stored; position++) {
+    if (insert_direction == LIST_ASCENDING && cmp(item, items[position]) < 0) break;
+    if (insert_direction == LIST_DESCENDING && cmp(item, items[position]) > 0) break;
   }
-  ListNode* node = new ("List::insert") ListNode;
-  node->item = item;
-  node->owned_by_list = release;
-  link_before(node, stop);
-  num_stored++;
+  store_at(position, item, release);
   put_cursor_on_front();
   return position;
 }
@@ -270,14 +215,16 @@ void List::release_item_pointed_to_by_list_member(void* item, ListDeleteFunction
   del(item);
 }
 
-void List::unlink_cursor_node(int free_item, ListDeleteFunction del) {
-  ListNode* node = curr;
-  node->prev->next = node->next;
-  node->next->prev = node->prev;
-  curr = node->next;
+void List::unlink_cursor_item(int free_item, ListDeleteFunction del) {
+  // The cursor stays at its position: on the item that followed, or past the last.
+  void* item = items[curr_pos];
+  long later = num_stored - curr_pos - 1;
+  if (later > 0) {
+    memmove(items + curr_pos, items + curr_pos + 1, later * sizeof(void*));
+    if (owned_by_list != nullptr)
+      memmove(owned_by_list + curr_pos, owned_by_list + curr_pos + 1, later * sizeof(ListDeleteFunction));
+  }
   num_stored--;
-  void* item = node->item;
-  delete node;
   if (free_item == 1) release_item_pointed_to_by_list_member(item, del);
 }
 
@@ -287,7 +234,7 @@ int List::remove(long i, int free_item, ListDeleteFunction del) {
                  "beyond the end of the list.\n";
     abort_on_broken_promise();
   }
-  unlink_cursor_node(free_item, del);
+  unlink_cursor_item(free_item, del);
   return 1;
 }
 
@@ -300,27 +247,32 @@ int List::remove(void* item, int free_item, ListDeleteFunction del) {
     std::cerr << "Warning - REMOVE unable to locate requested element.\n";
     return 0;
   }
-  unlink_cursor_node(free_item, del);
+  unlink_cursor_item(free_item, del);
   return 1;
 }
 
 void List::delete_list(int free_item, ListDeleteFunction del) {
-  ListNode* node = first->next;
-  while (node != last) {
-    ListNode* next = node->next;
-    void* item = node->item;
-    if (free_item == 1) {
-      release_item_pointed_to_by_list_member(item, del);
-    } else if (node->owned_by_list != nullptr) {
-      node->owned_by_list(item);
-    }
-    delete node;
-    node = next;
-  }
-  first->next = last;
-  last->prev = first;
+  // The storage goes too: an emptied list holds no memory, so nothing of it outlives a
+  // run of the Java library, whose allocator frees what a run left.
+  // The items are freed from a detached array: the list is already empty for whatever
+  // their delete functions do.
+  void** stored = items;
+  ListDeleteFunction* marks = owned_by_list;
+  long count = num_stored;
+  items = nullptr;
+  owned_by_list = nullptr;
+  capacity = 0;
   num_stored = 0;
   put_cursor_on_front();
+  for (long i = 0; i < count; i++) {
+    if (free_item == 1) {
+      release_item_pointed_to_by_list_member(stored[i], del);
+    } else if (marks != nullptr && marks[i] != nullptr) {
+      marks[i](stored[i]);
+    }
+  }
+  delete[] stored;
+  delete[] marks;
 }
 
 void List::reverse() {
@@ -328,63 +280,26 @@ void List::reverse() {
     std::cerr << "Warning, using REVERSE in a list that was defined"
                  "\n as an ORDERED list.\n";
   }
-  ListNode* after = first;  // the last node already moved
-  for (long moved = 0; moved < num_stored; moved++) {
-    ListNode* node = last->prev;
-    // detach the node before the back sentinel
-    node->prev->next = last;
-    last->prev = node->prev;
-    // relink it after the last node moved
-    node->next = after->next;
-    node->prev = after;
-    after->next->prev = node;
-    after->next = node;
-    after = node;
-  }
+  for (long a = 0, b = num_stored - 1; a < b; a++, b--) swap_items(a, b);
   put_cursor_on_front();
 }
 
-void List::swap_nodes(ListNode* a, ListNode* b) {
-  // a stands before b.
-  if (a->next == b) {
-    ListNode* before = a->prev;
-    ListNode* after = b->next;
-    before->next = b;
-    b->prev = before;
-    b->next = a;
-    a->prev = b;
-    a->next = after;
-    after->prev = a;
-    return;
+void List::swap_items(long a, long b) {
+  void* item = items[a];
+  items[a] = items[b];
+  items[b] = item;
+  if (owned_by_list != nullptr) {
+    ListDeleteFunction mark = owned_by_list[a];
+    owned_by_list[a] = owned_by_list[b];
+    owned_by_list[b] = mark;
   }
-  ListNode* a_prev = a->prev;
-  ListNode* a_next = a->next;
-  ListNode* b_prev = b->prev;
-  ListNode* b_next = b->next;
-  a_prev->next = b;
-  b->prev = a_prev;
-  b->next = a_next;
-  a_next->prev = b;
-  b_prev->next = a;
-  a->prev = b_prev;
-  a->next = b_next;
-  b_next->prev = a;
 }
 
 void List::sort_list_via_func(ListCompareFunction cmp) {
-  // Exchange sort on the nodes: the tie order it leaves is part of the system's results.
-  for (ListNode* a = first->next; a != last; a = a->next) {
-    ListNode* b = a->next;
-    while (b != last) {
-      if (cmp(a->item, b->item) < 0) {
-        ListNode* continue_from = b->next;
-        swap_nodes(a, b);
-        // b now holds position a; compare it with the nodes after the old b.
-        a = b;
-        b = continue_from;
-      } else {
-        b = b->next;
-      }
+  // Exchange sort: the tie order it leaves is part of the system's results.
+  for (long a = 0; a < num_stored; a++) {
+    for (long b = a + 1; b < num_stored; b++) {
+      if (cmp(items[a], items[b]) < 0) swap_items(a, b);
     }
   }
   put_cursor_on_front();
@@ -394,8 +309,15 @@ namespace {
 // qsort hands its comparator the addresses of the array slots; the list's comparators
 // take the items themselves.
 ListCompareFunction qsort_item_compare = nullptr;
+struct Slot {
+  void* item;
+  ListDeleteFunction owned_by_list;
+};
+int compare_items(const void* x, const void* y) {
+  return qsort_item_compare(*static_cast<void* const*>(x), *static_cast<void* const*>(y));
+}
 int compare_slots(const void* x, const void* y) {
-  return qsort_item_compare(static_cast<const ListNode*>(x)->item, static_cast<const ListNode*>(y)->item);
+  return qsort_item_compare(static_cast<const Slot*>(x)->item, static_cast<const Slot*>(y)->item);
 }
 }  // namespace
 
@@ -404,25 +326,29 @@ void List::qsort_list_via_func(ListCompareFunction cmp) {
     sort_list_via_func(cmp);
     return;
   }
-  long count = num_stored;
-  // The items are sorted with their ownership marks, which must survive the re-append.
-  ListNode* items = new ("List::qsort_list_via_func") ListNode[count];
-  long i = 0;
-  for (ListNode* node = first->next; node != last; node = node->next) items[i++] = *node;
-  for (ListNode* node = first->next; node != last; node = node->next) node->owned_by_list = nullptr;
-  delete_list(0, nullptr);
   qsort_item_compare = cmp;
-  qsort(items, count, sizeof(ListNode), compare_slots);
-  for (i = 0; i < count; i++) {
-    warn_if_ordered("APPEND");
-    add_node(items[i].item, 2, items[i].owned_by_list);
+  if (owned_by_list == nullptr) {
+    qsort(items, num_stored, sizeof(void*), compare_items);
+  } else {
+    // The ownership marks travel with their items.
+    Slot* slots = new ("List::qsort_list_via_func") Slot[num_stored];
+    for (long i = 0; i < num_stored; i++) slots[i] = Slot{items[i], owned_by_list[i]};
+    qsort(slots, num_stored, sizeof(Slot), compare_slots);
+    for (long i = 0; i < num_stored; i++) {
+      items[i] = slots[i].item;
+      owned_by_list[i] = slots[i].owned_by_list;
+    }
+    delete[] slots;
   }
-  delete[] items;
+  // The items went back through append, with its warning on an ordered list.
+  for (long i = 0; i < num_stored; i++) warn_if_ordered("APPEND");
+  put_cursor_on_front();
 }
 
 void List::fix_corrupted_list() {
   std::cerr << "Warning - List is corrupted.  "
                "Attempting to continue with an empty list.\n\n";
-  make_sentinels("List::append");
+  // The items are forgotten, not freed.
+  num_stored = 0;
   put_cursor_on_front();
 }

@@ -1,5 +1,6 @@
-// The one container of the system: a doubly linked list of untyped item pointers
-// between two sentinels, with a cursor that makes walks by position one step each.
+// The one container of the system: an array of untyped item pointers in order, with a
+// cursor: a position, or the length when it stands past the last item (where a new list
+// and a removal of the last item leave it).
 // The list never owns its items; callers pass a delete function when they want them freed.
 #pragma once
 
@@ -10,19 +11,6 @@ enum ListDirection { LIST_UNORDERED = 0, LIST_ASCENDING = 1, LIST_DESCENDING = 2
 using ListCompareFunction = int (*)(const void*, const void*);
 using ListDeleteFunction = void (*)(void*);
 using ListPrintFunction = void (*)(FILE*, void*);
-
-class List;
-
-struct ListNode {
-  void* item = nullptr;
-  ListNode* next = nullptr;
-  ListNode* prev = nullptr;
-  List* oflist = nullptr;
-  // Set when the list itself must free the item (a copy or an entry it made): emptying
-  // the list frees it with this. The mark goes wherever the node goes, so every removal
-  // path keeps the record right; an item removed without freeing passes to the caller.
-  ListDeleteFunction owned_by_list = nullptr;
-};
 
 class List {
  public:
@@ -36,27 +24,25 @@ class List {
   const char* label() const { return list_label; }
   void* get(long i);
   void* operator[](long i) { return get(i); }
-  void* return_item_of_current() const { return curr != nullptr ? curr->item : nullptr; }
+  void* return_item_of_current() const { return curr_pos < num_stored ? items[curr_pos] : nullptr; }
   int item_is_in_list(void* item);
   long memory_used() const { return 32 + 4 * (num_stored + 2); }
   void print(FILE* stream, ListPrintFunction print_item);
 
-  int move_to(long i);
+  int move_to(long i) {
+    if (i < 0 || i >= num_stored) return 0;
+    curr_pos = i;
+    return 1;
+  }
   int move_to(void* item);
   // A literal 0 would otherwise be ambiguous between a position and a null item.
   int move_to(int i) { return move_to(static_cast<long>(i)); }
   void move_to_exit_on_error(long i, const char* msg) {
-    // Walks in order ask for the cursor's item or the next one: those steps are taken
-    // here, without a call; move_to ends on the same node.
-    if (curr != nullptr && i >= 0 && i < num_stored) {
-      if (i == curr_pos) return;
-      if (i == curr_pos + 1) {
-        curr = curr->next;
-        curr_pos = i;
-        return;
-      }
+    if (i >= 0 && i < num_stored) {
+      curr_pos = i;
+      return;
     }
-    move_far_or_exit(i, msg);
+    exit_outside_bounds(i, msg);
   }
 
   long add_new_item_at_position(void* item, int where);
@@ -92,22 +78,28 @@ class List {
   void release_item_pointed_to_by_list_member(void* item, ListDeleteFunction del);
 
  private:
-  void move_far_or_exit(long i, const char* msg);
-  void list_init(ListDirection direction);
+  [[noreturn]] void exit_outside_bounds(long i, const char* msg);
   long add_node(void* item, int where, ListDeleteFunction release);
-  void make_sentinels(const char* tag);
-  void put_cursor_on_front();
+  // Puts the item at the position (0..length), the later items one further on.
+  void store_at(long position, void* item, ListDeleteFunction release);
+  void grow();
+  void release_storage();
+  void put_cursor_on_front() { curr_pos = 0; }
   void warn_if_ordered(const char* operation);
-  void link_before(ListNode* node, ListNode* before);
-  void unlink_cursor_node(int free_item, ListDeleteFunction del);
-  void swap_nodes(ListNode* a, ListNode* b);
+  void unlink_cursor_item(int free_item, ListDeleteFunction del);
+  void swap_items(long a, long b);
 
-  char* list_label = nullptr;
-  ListNode* first = nullptr;
-  ListNode* last = nullptr;
-  ListNode* curr = nullptr;
-  long curr_pos = 0;
+  // What a read by position touches comes first, together.
+  void** items = nullptr;
   long num_stored = 0;
+  long curr_pos = 0;
+  // Per item, set when the list itself must free it (a copy or an entry it made):
+  // emptying the list frees it with this. The mark moves with its item, so every removal
+  // path keeps the record right; an item removed without freeing passes to the caller.
+  // Made with the first such item; until then no item is owned.
+  ListDeleteFunction* owned_by_list = nullptr;
+  long capacity = 0;
+  char* list_label = nullptr;
   ListDirection insert_direction = LIST_UNORDERED;
   int experienced_client = 0;
 };

@@ -67,7 +67,11 @@ class DecisionPoint {
   Distribution& get_working_quality() { return working_quality; }
   Outcome* get_combined_outcomes() const { return combined_outcomes; }
   const char* of_task_chars() const { return of_task.c_str(); }
-  bool is_method_node() const { return task_or_method != nullptr && task_or_method->task_type == VORNA_METHOD; }
+  bool is_method_node() const { return method_node; }
+  void set_task_or_method(BasicTask* task) {
+    task_or_method = task;
+    method_node = task != nullptr && task->task_type == VORNA_METHOD;
+  }
 
   // ---- the nodes of one task: decision_point.cpp ----
   // A task under several parents has a node per path, yet it is one task: every node
@@ -118,18 +122,26 @@ class DecisionPoint {
   void print_sizeof();
   void print_sizeof_recursively();
 
+  // What every visit of the recomputation of working values reads comes first, on one
+  // cache line or two: the task, the counter, the lock, the kind of node and the children.
+  // Set through set_task_or_method, which keeps method_node right.
   BasicTask* task_or_method = nullptr;
+  // The generation of the scheduler's counter at which the working values were computed.
+  int working_change_counter = 0;
+  int working_values_are_locked = 0;
+  // Whether task_or_method is a method.
+  bool method_node = false;
+  int have_gathered_methods_for_task = 0;
+  // Children at the front: the reverse of the task's subtask order.
+  DecisionPointList subs;
   BasicTask* task_group_root = nullptr;
   DecisionPoint* dp_of_task_group_root = nullptr;
   TaskID of_task = EMPTY_ID;
   DecisionPointList supers;
-  // Children at the front: the reverse of the task's subtask order.
-  DecisionPointList subs;
   // Owned.
   AlternativeList alternatives;
   // Not owned.
   CommitmentList commitments;
-  int have_gathered_methods_for_task = 0;
   // Every method at or under this node and their nodes, in gathering order; not owned.
   TaskList methods_for_task;
   DecisionPointList dps_for_methods_for_task;
@@ -139,11 +151,7 @@ class DecisionPoint {
   Distribution potential_cost;
   Distribution potential_quality;
   Distribution potential_duration;
-  // The generation of the scheduler's counter at which the working values were computed.
-  int working_change_counter = 0;
-  // Next to the counter, and the record next to the values: a recomputation reads them
-  // all at every node.
-  int working_values_are_locked = 0;
+  // The record next to the values: a recomputation reads them all at every node.
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;

@@ -23,7 +23,7 @@ void DecisionPoint::mirror_task_structure_into_dp_tree(BasicTask* root, Uncertai
 
 void DecisionPoint::mirror_subtree(BasicTask* task, BasicTask* root, DecisionPoint* root_node,
                                    UncertaintyModeSetting mode) {
-  task_or_method = task;
+  set_task_or_method(task);
   task_group_root = root;
   dp_of_task_group_root = root_node;
   of_task = task->id;

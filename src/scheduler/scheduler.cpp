@@ -99,7 +99,7 @@ void Scheduler::scheduler_soft_reset() {
 void Scheduler::replace_meta_decision_point() {
   delete dp_to_meta_root;
   dp_to_meta_root = new ("Scheduler::replace_meta_decision_point") DecisionPoint;
-  dp_to_meta_root->task_or_method = meta_root;
+  dp_to_meta_root->set_task_or_method(meta_root);
   dp_to_meta_root->task_group_root = meta_root;
   dp_to_meta_root->of_task = meta_root->id;
   dp_to_meta_root->dp_of_task_group_root = dp_to_meta_root;

@@ -327,6 +327,59 @@ TEST_F(ListTest, LabelIsKept) {
   EXPECT_EQ(list.label(), nullptr);
 }
 
+// A list that owns some of its items, as the string and association lists do.
+class OwningList : public List {
+ public:
+  OwningList() : List(LIST_UNORDERED) {}
+  using List::append_owned;
+  using List::insert_owned;
+  using List::append_list_sharing_owned_items;
+};
+
+TEST_F(ListTest, OwnershipMarksAndOrderHoldThroughGrowthAndEveryReorder) {
+  // Owned items among borrowed ones, past several growths of the storage, moved by every
+  // reordering: emptying frees exactly the owned ones, wherever they went.
+  OwningList owning;
+  std::vector<Item> borrowed;
+  for (int v = 0; v < 40; v++) borrowed.push_back(Item{v, "b" + std::to_string(v)});
+  for (int v = 0; v < 40; v++) {
+    owning.append(&borrowed[v]);
+    if (v % 7 == 0) owning.append_owned(new Item{100 + v, "o" + std::to_string(v)}, delete_item);
+  }
+  owning.insert_owned(new Item{-1, "front"}, delete_item);
+  // Inserting at the cursor, then removing around it, in the middle of the array.
+  owning.get(20);
+  EXPECT_EQ(owning.add_new_item_at_position(&c7, 0), 20);
+  EXPECT_EQ(static_cast<Item*>(owning.get(20)), &c7);
+  EXPECT_EQ(owning.remove(21L, 0, nullptr), 1);
+  EXPECT_EQ(owning.cursor_position(), 21);
+  EXPECT_EQ(owning.length(), 47);
+  owning.reverse();
+  EXPECT_EQ(static_cast<Item*>(owning.get(0L))->name, "b39");
+  EXPECT_EQ(static_cast<Item*>(owning.get(46L))->name, "front");
+  owning.sort_list_via_func(by_value);
+  EXPECT_EQ(static_cast<Item*>(owning.get(0L))->name, "o35");
+  EXPECT_EQ(static_cast<Item*>(owning.get(46L))->name, "front");
+  owning.qsort_list_via_func(by_value);
+  EXPECT_EQ(static_cast<Item*>(owning.get(0L))->name, "front");
+  EXPECT_EQ(static_cast<Item*>(owning.get(46L))->name, "o35");
+  deleted_count = 0;
+  owning.delete_list(0, nullptr);
+  EXPECT_EQ(deleted_count, 7);
+  // A removal passes an owned item to the caller; the marks of the others stay right.
+  deleted_count = 0;
+  for (int v = 0; v < 9; v++) owning.append_owned(new Item{v, "x" + std::to_string(v)}, delete_item);
+  owning.append(&one);
+  owning.reverse();
+  Item* taken = static_cast<Item*>(owning.get(1L));
+  EXPECT_EQ(owning.remove(1L, 0, nullptr), 1);
+  EXPECT_EQ(taken->name, "x8");
+  delete taken;
+  EXPECT_EQ(owning.remove(static_cast<void*>(&one), 0, nullptr), 1);
+  owning.delete_list(0, nullptr);
+  EXPECT_EQ(deleted_count, 8);
+}
+
 using ListDeathTest = ListTest;
 
 TEST_F(ListDeathTest, BoundsPromiseBrokenAbortsWithThreeLines) {
