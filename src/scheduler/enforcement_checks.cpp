@@ -175,8 +175,6 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
         }
       }
     }
-    DecisionPoint* higher = task_above_of(ancestor, waiting_memo_stamp);
-    if (higher != nullptr && !higher->sequence_above) continue;
     if (sequence_broken_above(ancestor, method, schedule, single_path)) return true;
   }
   return false;
