@@ -87,8 +87,13 @@ Contribution contribution_of(const Distribution& quality, const Distribution& co
   return c;
 }
 
-// The method's node and the ancestors stepped for real (the nearest `real` of `up`), the
-// rest left alone.
+Contribution contribution_of(DecisionPoint* node, bool current_or_locked, MyTime end) {
+  return contribution_of(node->working_quality, node->working_cost, node->working_duration,
+                         node->time_task_or_method_gets_quality, current_or_locked, end);
+}
+
+// The method's node and the ancestors stepped for real (the nearest `real` of its
+// `height` ancestors), the rest left alone.
 class CommitmentWhatIf {
  public:
   CommitmentWhatIf(Scheduler& s, Schedule& schedule, DecisionPoint* dp) : s(s), schedule(schedule), dp(dp) {}
@@ -98,17 +103,17 @@ class CommitmentWhatIf {
   bool take_path() {
     if (!steps_read_base_alone()) return false;
     if (dp->task_has_other_nodes() || dp->working_values_are_locked || dp->supers.length() > 1) return false;
-    for (DecisionPoint* node = dp; node->supers.length() == 1;) {
-      node = node->supers.get(0L);
-      if (node->supers.length() > 1 || node->task_or_method == nullptr) return false;
-      up.push_back(node);
+    if (dp->supers.length() == 1) {
+      const DecisionPoint::PathUp& path = path_up_of(dp->supers.get(0L));
+      if (!path.single) return false;
+      height = static_cast<size_t>(path.depth) + 1;
     }
     // The undo's step of the method reads its effects' sources: one among the ancestors
     // would then hold its what-if values.
     for (long i = 0; i < dp->affected_by_actually->length(); i++) {
       DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
-      for (DecisionPoint* node : up)
-        if (node == source) return false;
+      for (size_t k = 0; k < height; k++)
+        if (at(k) == source) return false;
     }
     CommitmentList& undetermined = schedule.undetermined_local_commitments;
     for (long i = 0; i < undetermined.length(); i++) {
@@ -137,6 +142,7 @@ class CommitmentWhatIf {
   }
 
   void begin(ResourceList& saved) {
+    counter_at_begin = s.global_working_change_counter;
     s.values_before_what_if.emplace_back();
     MethodNodeValues& before = s.values_before_what_if.back();
     dp->keep_values_in(before);
@@ -156,14 +162,13 @@ class CommitmentWhatIf {
     // node above it, which reads what the real steps gave.
     for (;;) {
       size_t stop = first_step_that_tells(real);
-      if (stop == up.size()) break;
+      if (stop == height) break;
       s.children_summaries_version++;
       for (; real <= stop; real++) {
-        DecisionPoint* node = up[real];
+        DecisionPoint* node = at(real);
         if (real == stop) {
           kept_top.keep(node);
-          below_before = contribution_of(node->working_quality, node->working_cost, node->working_duration,
-                                         node->time_task_or_method_gets_quality, current_or_locked(node), end);
+          below_before = contribution_of(node, current_or_locked(node), end);
         }
         step(node);
       }
@@ -177,20 +182,23 @@ class CommitmentWhatIf {
     const MethodNodeValues& before = s.values_before_what_if.back();
     dp->give_back_values(before);
     step(dp);
-    for (size_t i = 0; i < real; i++) step(up[i]);
+    for (size_t i = 0; i < real; i++) step(at(i));
     bool top_as_before = real == 0 ? same_as_kept(dp, before.working_quality, before.working_cost,
                                                   before.working_duration, before.time_task_or_method_gets_quality)
-                                   : same_as_kept(up[real - 1], kept_top.quality, kept_top.cost,
+                                   : same_as_kept(at(real - 1), kept_top.quality, kept_top.cost,
                                                   kept_top.duration, kept_top.time);
     s.values_before_what_if.pop_back();
     if (top_as_before) {
       count_left_out_steps();
     } else {
       s.children_summaries_version++;
-      for (size_t i = real; i < up.size(); i++) step(up[i]);
+      for (size_t i = real; i < height; i++) step(at(i));
     }
+    // The ancestors left alone were current when the what-if began; they still are while
+    // the generation stays.
+    size_t marked = top_as_before && s.global_working_change_counter == counter_at_begin ? real : height;
     dp->working_change_counter = s.global_working_change_counter;
-    for (DecisionPoint* node : up) node->working_change_counter = s.global_working_change_counter;
+    for (size_t i = 0; i < marked; i++) at(i)->working_change_counter = s.global_working_change_counter;
     s.working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
   }
 
@@ -204,10 +212,43 @@ class CommitmentWhatIf {
     return node->working_change_counter == s.global_working_change_counter || node->working_values_are_locked;
   }
 
+  // The i-th ancestor (0: the parent), walked up to as far as asked.
+  DecisionPoint* at(size_t i) {
+    while (up.size() <= i) up.push_back((up.empty() ? dp : up.back())->supers.get(0L));
+    return up[i];
+  }
+
+  // The path up from node, kept for the round: the tree does not change within it.
+  const DecisionPoint::PathUp& path_up_of(DecisionPoint* node) {
+    long stamp = s.waiting_memo_stamp;
+    std::vector<DecisionPoint*> pending;
+    for (DecisionPoint* n = node; n->path_up.stamp != stamp;) {
+      pending.push_back(n);
+      if (n->task_or_method == nullptr || n->supers.length() != 1) break;
+      n = n->supers.get(0L);
+    }
+    // From the top down: each node reads its parent's.
+    for (size_t i = pending.size(); i-- > 0;) {
+      DecisionPoint* n = pending[i];
+      DecisionPoint::PathUp path;
+      path.stamp = stamp;
+      path.single = n->task_or_method != nullptr && n->supers.length() <= 1;
+      if (path.single) {
+        path.combines = combines_of_task_step(n);
+        if (n->supers.length() == 1) {
+          const DecisionPoint::PathUp& above = n->supers.get(0L)->path_up;
+          path.single = above.single;
+          path.depth = above.depth + 1;
+          path.combines += above.combines;
+        }
+      }
+      n->path_up = path;
+    }
+    return node->path_up;
+  }
+
   void count_left_out_steps() {
-    long n = 0;
-    for (size_t i = real; i < up.size(); i++) n += combines_of_task_step(up[i]);
-    Distribution::count_combine_operations(n);
+    Distribution::count_combine_operations(real < height ? at(real)->path_up.combines : 0);
   }
 
   bool read_by_a_commitment(DecisionPoint* node) const {
@@ -230,11 +271,7 @@ class CommitmentWhatIf {
     summary = DecisionPoint::ChildrenSummary();
     for (long k = 0; k < node->subs.length(); k++) {
       DecisionPoint* child = node->subs.get(k);
-      Contribution c = child == below ? below_was
-                                      : contribution_of(child->working_quality, child->working_cost,
-                                                        child->working_duration,
-                                                        child->time_task_or_method_gets_quality,
-                                                        current_or_locked(child), end);
+      Contribution c = child == below ? below_was : contribution_of(child, current_or_locked(child), end);
       summary.unsettled += c.unsettled;
       summary.without_quality += c.without_quality;
       summary.with_negative_quality += c.with_negative_quality;
@@ -248,103 +285,163 @@ class CommitmentWhatIf {
     return summary;
   }
 
-  // The index in `up` of the first ancestor from `from` on whose what-if step something
-  // could tell, the node below it holding its what-if values; up.size() when none.
+  // The index of the first ancestor from `from` on whose what-if step something could
+  // tell, the node below it holding its what-if values; `height` when none.
   size_t first_step_that_tells(size_t from) {
-    DecisionPoint* below = from == 0 ? dp : up[from - 1];
+    DecisionPoint* below = from == 0 ? dp : at(from - 1);
     if (!has_values(below->working_quality) || !has_values(below->working_cost) ||
         !has_values(below->working_duration))
       return from;
-    Sign below_sign = sign_of(below->working_quality);
-    MyTime below_time = below->time_task_or_method_gets_quality;
-    Contribution below_was = below_before;
-    MyTime end = s.end_of_the_current_working_schedule;
-    for (size_t i = from; i < up.size(); i++) {
-      DecisionPoint* node = up[i];
-      VORNA_QualityAF qaf = node->task_or_method->qaf;
-      bool known = qaf == VORNA_MIN || qaf == VORNA_SEQ_MIN || qaf == VORNA_MAX || qaf == VORNA_SEQ_MAX ||
-                   qaf == VORNA_SUM || qaf == VORNA_SUM_ALL || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ ||
-                   qaf == VORNA_ONLY_ONE || qaf == VORNA_SIGMOID;
-      if (!known || node->working_values_are_locked || node->working_change_counter != s.global_working_change_counter ||
-          !has_values(node->communicated_quality) || read_by_a_commitment(node))
-        return i;
-      // The other children: current (or locked, which the step never enters), and what
-      // they say about the step's quality and time.
-      const DecisionPoint::ChildrenSummary& all = summary_of(node, below, below_was);
-      long others = node->subs.length() - 1;
-      if (all.unsettled - below_was.unsettled > 0) return i;
-      long others_without_quality = all.without_quality - below_was.without_quality;
-      bool below_untimed = below_time == UNSET_TIME;
-      bool untimed_child_with_quality = (below_sign == Sign::SOME && below_untimed) ||
-                                        all.untimed_with_quality - below_was.untimed_with_quality > 0;
-      bool all_in_time = !below_untimed && below_time <= end && all.not_in_time - below_was.not_in_time == 0;
-      // The step's own quality, before the communicated quality and the weight: a
-      // compaction keeps the largest value, and no combination makes a value above zero
-      // of values that have none.
-      bool none_has_quality = below_sign == Sign::NONE && others_without_quality == others;
-      bool others_not_negative = all.with_negative_quality - below_was.with_negative_quality == 0;
-      Sign own = Sign::UNKNOWN;
-      switch (qaf) {
-        case VORNA_MAX:
-        case VORNA_SEQ_MAX:
-          if (below_sign == Sign::SOME || others_without_quality < others) own = Sign::SOME;
-          if (none_has_quality) own = Sign::NONE;
-          break;
-        case VORNA_MIN:
-        case VORNA_SEQ_MIN:
-          if (below_sign == Sign::SOME && others_without_quality == 0) own = Sign::SOME;
-          if (below_sign == Sign::NONE || others_without_quality > 0) own = Sign::NONE;
-          break;
-        case VORNA_SUM:
-        case VORNA_SUM_ALL:
-          if (below_sign == Sign::SOME && others_not_negative) own = Sign::SOME;
-          if (none_has_quality) own = Sign::NONE;
-          break;
-        case VORNA_SEQ_SUM:
-          // Its step reads the end of the schedule too.
-          if (memcmp(&node->end_at_last_step, &end, sizeof(MyTime)) != 0) return i;
-          if (below_sign == Sign::SOME && others_not_negative) own = Sign::SOME;
-          if (none_has_quality || !all_in_time) own = Sign::NONE;
-          break;
-        case VORNA_SIGMOID:
-          // The sum times the multiplier for the share of children with quality.
-          if (below_sign != Sign::UNKNOWN) {
-            long counted = (below_sign == Sign::SOME ? 1 : 0) + others - others_without_quality;
-            float x = static_cast<float>(counted) / static_cast<float>(others + 1);
-            float m = node->task_or_method->calc_sigmoid_multiplier(x);
-            if (below_sign == Sign::SOME && others_not_negative && m > 0.0f) own = Sign::SOME;
-            if (none_has_quality && m >= 0.0f) own = Sign::NONE;
-          }
-          break;
-        default:
-          if (none_has_quality) own = Sign::NONE;
-          break;
-      }
-      bool untimed = node->time_task_or_method_gets_quality == UNSET_TIME;
-      // The step sets the node's time only when it has quality, has no time yet and every
-      // child with quality has one.
-      if (untimed && own != Sign::NONE && !untimed_child_with_quality) return i;
-      // What the node above reads; the node itself holds the values from before.
-      Sign after = own;
-      if (node->communicated_quality.some_values_are_gt_zero()) after = Sign::SOME;
-      float weight = node->task_or_method->weighting_factor;
-      if (weight == 0.0f) after = Sign::NONE;
-      if (!(weight >= 0.0f)) after = Sign::UNKNOWN;
-      below_was = contribution_of(node->working_quality, node->working_cost, node->working_duration,
-                                  node->time_task_or_method_gets_quality, true, end);
-      below = node;
-      below_sign = after;
-      below_time = node->time_task_or_method_gets_quality;
+    if (from == height) return height;
+    Sign after = Sign::UNKNOWN;
+    if (tells_at(at(from), below, sign_of(below->working_quality), below->time_task_or_method_gets_quality,
+                 below_before, after))
+      return from;
+    // Above it every node below holds its own values: only the sign read from the what-if
+    // differs from one rating to the next.
+    if (!read_by_commitments.empty()) return walk_above(from, after);
+    DecisionPoint* stop = stop_above(at(from), after);
+    size_t found = stop == nullptr ? height : height - 1 - static_cast<size_t>(stop->path_up.depth);
+#ifdef VELA_CHECK_WHAT_IF
+    if (walk_above(from, after) != found) {
+      fprintf(stderr, "what-if check: the kept stop above %s differs\n", at(from)->of_task_chars());
+      abort();
     }
-    return up.size();
+#endif
+    return found;
+  }
+
+  size_t walk_above(size_t from, Sign sign) {
+    MyTime end = s.end_of_the_current_working_schedule;
+    for (size_t i = from + 1; i < height; i++) {
+      DecisionPoint* below = at(i - 1);
+      if (tells_at(at(i), below, sign, below->time_task_or_method_gets_quality, contribution_of(below, true, end),
+                   sign))
+        return i;
+    }
+    return height;
+  }
+
+  // What walk_above finds from the parent of `below`, kept per sign while nothing the
+  // walk reads may have changed: the round, the generation, the end of the schedule and
+  // the version of the children's summaries.
+  DecisionPoint* stop_above(DecisionPoint* below, Sign sign) {
+    MyTime end = s.end_of_the_current_working_schedule;
+    std::vector<std::pair<DecisionPoint*, Sign>> pending;
+    DecisionPoint* stop = nullptr;
+    while (below->supers.length() == 1) {
+      const DecisionPoint::StopAbove& kept = below->stop_above[static_cast<int>(sign)];
+      if (kept.stamp == s.waiting_memo_stamp && kept.counter == s.global_working_change_counter &&
+          memcmp(&kept.end, &end, sizeof(MyTime)) == 0 && kept.version == s.children_summaries_version) {
+        stop = kept.stop;
+        break;
+      }
+      pending.emplace_back(below, sign);
+      DecisionPoint* node = below->supers.get(0L);
+      if (tells_at(node, below, sign, below->time_task_or_method_gets_quality, contribution_of(below, true, end),
+                   sign)) {
+        stop = node;
+        break;
+      }
+      below = node;
+    }
+    for (const auto& [node, node_sign] : pending) {
+      DecisionPoint::StopAbove& kept = node->stop_above[static_cast<int>(node_sign)];
+      kept.stamp = s.waiting_memo_stamp;
+      kept.counter = s.global_working_change_counter;
+      kept.end = end;
+      kept.version = s.children_summaries_version;
+      kept.stop = stop;
+    }
+    return stop;
+  }
+
+  // Whether something could tell on node's what-if step, `below` being the child the
+  // what-if came up through; if not, `after` is the sign of quality the node above reads.
+  bool tells_at(DecisionPoint* node, DecisionPoint* below, Sign below_sign, MyTime below_time,
+                const Contribution& below_was, Sign& after) {
+    MyTime end = s.end_of_the_current_working_schedule;
+    VORNA_QualityAF qaf = node->task_or_method->qaf;
+    bool known = qaf == VORNA_MIN || qaf == VORNA_SEQ_MIN || qaf == VORNA_MAX || qaf == VORNA_SEQ_MAX ||
+                 qaf == VORNA_SUM || qaf == VORNA_SUM_ALL || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ ||
+                 qaf == VORNA_ONLY_ONE || qaf == VORNA_SIGMOID;
+    if (!known || node->working_values_are_locked || node->working_change_counter != s.global_working_change_counter ||
+        !has_values(node->communicated_quality) || read_by_a_commitment(node))
+      return true;
+    // The other children: current (or locked, which the step never enters), and what
+    // they say about the step's quality and time.
+    const DecisionPoint::ChildrenSummary& all = summary_of(node, below, below_was);
+    long others = node->subs.length() - 1;
+    if (all.unsettled - below_was.unsettled > 0) return true;
+    long others_without_quality = all.without_quality - below_was.without_quality;
+    bool below_untimed = below_time == UNSET_TIME;
+    bool untimed_child_with_quality = (below_sign == Sign::SOME && below_untimed) ||
+                                      all.untimed_with_quality - below_was.untimed_with_quality > 0;
+    bool all_in_time = !below_untimed && below_time <= end && all.not_in_time - below_was.not_in_time == 0;
+    // The step's own quality, before the communicated quality and the weight: a
+    // compaction keeps the largest value, and no combination makes a value above zero
+    // of values that have none.
+    bool none_has_quality = below_sign == Sign::NONE && others_without_quality == others;
+    bool others_not_negative = all.with_negative_quality - below_was.with_negative_quality == 0;
+    Sign own = Sign::UNKNOWN;
+    switch (qaf) {
+      case VORNA_MAX:
+      case VORNA_SEQ_MAX:
+        if (below_sign == Sign::SOME || others_without_quality < others) own = Sign::SOME;
+        if (none_has_quality) own = Sign::NONE;
+        break;
+      case VORNA_MIN:
+      case VORNA_SEQ_MIN:
+        if (below_sign == Sign::SOME && others_without_quality == 0) own = Sign::SOME;
+        if (below_sign == Sign::NONE || others_without_quality > 0) own = Sign::NONE;
+        break;
+      case VORNA_SUM:
+      case VORNA_SUM_ALL:
+        if (below_sign == Sign::SOME && others_not_negative) own = Sign::SOME;
+        if (none_has_quality) own = Sign::NONE;
+        break;
+      case VORNA_SEQ_SUM:
+        // Its step reads the end of the schedule too.
+        if (memcmp(&node->end_at_last_step, &end, sizeof(MyTime)) != 0) return true;
+        if (below_sign == Sign::SOME && others_not_negative) own = Sign::SOME;
+        if (none_has_quality || !all_in_time) own = Sign::NONE;
+        break;
+      case VORNA_SIGMOID:
+        // The sum times the multiplier for the share of children with quality.
+        if (below_sign != Sign::UNKNOWN) {
+          long counted = (below_sign == Sign::SOME ? 1 : 0) + others - others_without_quality;
+          float x = static_cast<float>(counted) / static_cast<float>(others + 1);
+          float m = node->task_or_method->calc_sigmoid_multiplier(x);
+          if (below_sign == Sign::SOME && others_not_negative && m > 0.0f) own = Sign::SOME;
+          if (none_has_quality && m >= 0.0f) own = Sign::NONE;
+        }
+        break;
+      default:
+        if (none_has_quality) own = Sign::NONE;
+        break;
+    }
+    bool untimed = node->time_task_or_method_gets_quality == UNSET_TIME;
+    // The step sets the node's time only when it has quality, has no time yet and every
+    // child with quality has one.
+    if (untimed && own != Sign::NONE && !untimed_child_with_quality) return true;
+    // What the node above reads; the node itself holds the values from before.
+    after = own;
+    if (node->communicated_quality.some_values_are_gt_zero()) after = Sign::SOME;
+    float weight = node->task_or_method->weighting_factor;
+    if (weight == 0.0f) after = Sign::NONE;
+    if (!(weight >= 0.0f)) after = Sign::UNKNOWN;
+    return false;
   }
 
   Scheduler& s;
   Schedule& schedule;
   DecisionPoint* dp;
+  // The ancestors walked up to so far, of `height` in all.
   std::vector<DecisionPoint*> up;
+  size_t height = 0;
   std::vector<DecisionPoint*> read_by_commitments;
   size_t real = 0;
+  int counter_at_begin = 0;
   NodeValues kept_top;
   // The node below the first ancestor left out, as it was before the what-if.
   Contribution below_before;

@@ -196,6 +196,30 @@ class DecisionPoint {
   // How many of those copies the count of task nodes' copies holds for this node.
   long counted_task_effect_copies = 0;
   NLEList* affected_by_actually;
+  // What a rating's commitment what-if and sequence check keep of the node within a round
+  // of ratings (the stamp): the node's path up, and what the walk above it found.
+  struct PathUp {
+    long stamp = 0;
+    // The node and every ancestor stand for a task and have at most one parent.
+    bool single = false;
+    long depth = 0;
+    // The combines of the task steps of the node and every ancestor.
+    long combines = 0;
+  } path_up;
+  // From the parent up, where the what-if's steps would first tell, the node holding its
+  // own values and having each sign of quality; null when nowhere.
+  struct StopAbove {
+    long stamp = 0;
+    int counter = 0;
+    MyTime end = 0.0f;
+    long version = 0;
+    DecisionPoint* stop = nullptr;
+  } stop_above[3];
+  // Of the node's task: whether its supertasks make a single chain, and whether a sequence
+  // is among its ancestors.
+  long task_above_stamp = 0;
+  bool task_single_path = false;
+  bool sequence_above = false;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

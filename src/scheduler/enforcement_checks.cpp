@@ -74,14 +74,43 @@ namespace {
 bool is_sequence(VORNA_QualityAF qaf) {
   return qaf == VORNA_SEQ || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ_MIN || qaf == VORNA_SEQ_MAX;
 }
+
+// The node of task, holding for the round of that stamp whether the task's supertasks make
+// a single chain up and whether a sequence is among its ancestors (the structure does not
+// change within a round); null outside a round or where a task on the way has no node.
+DecisionPoint* task_above_of(BasicTask* task, long stamp) {
+  DecisionPoint* node = BasicTask::get_dp_of_task(task);
+  if (stamp == 0 || node == nullptr) return nullptr;
+  if (node->task_above_stamp == stamp) return node;
+  bool single = task->supertasks.length() <= 1;
+  bool sequence = false;
+  for (long i = 0; i < task->supertasks.length(); i++) {
+    BasicTask* super = task->supertasks.get(i);
+    DecisionPoint* above = task_above_of(super, stamp);
+    if (above == nullptr) return nullptr;
+    if (i == 0) single = single && above->task_single_path;
+    sequence = sequence || is_sequence(super->qaf) || above->sequence_above;
+  }
+  node->task_above_stamp = stamp;
+  node->task_single_path = single;
+  node->sequence_above = sequence;
+  return node;
+}
 }  // namespace
 
 float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
+  // Without a sequence above, nothing can be broken.
+  DecisionPoint* above = task_above_of(method, waiting_memo_stamp);
+  if (above != nullptr && !above->sequence_above) return rating;
   // On a single path of supertasks the branch under each ancestor is the task the walk
   // came up from; shared subtasks may put the method under several of its subtasks.
   bool single_path = true;
-  for (BasicTask* t = method; single_path && t->supertasks.length() > 0; t = t->supertasks.get(0))
-    single_path = t->supertasks.length() == 1;
+  if (above != nullptr) {
+    single_path = above->task_single_path;
+  } else {
+    for (BasicTask* t = method; single_path && t->supertasks.length() > 0; t = t->supertasks.get(0))
+      single_path = t->supertasks.length() == 1;
+  }
   return sequence_broken_above(method, method, schedule, single_path) ? FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX
                                                                       : rating;
 }

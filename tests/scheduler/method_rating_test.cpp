@@ -143,6 +143,50 @@ TEST_F(MethodRating, ASequenceSeesAMethodLockedEarlierInTheSameRound) {
   }
 }
 
+// Within a round a rating keeps what it found of the path above each node (the what-if's
+// walk, the sequences above): rating every method of a chain twice in one round, the
+// second time from the deepest up, gives what the same ratings give outside a round.
+TEST_F(MethodRating, AChainRatesInARoundAsOutsideOne) {
+  // a beside T1 under G, b beside the sequence S under T1, c before T2 in S, d and e under
+  // T2; the end of the schedule moved since S's last step, so a what-if through S steps it.
+  std::string text = std::string(AGENT_A) + group("G", "a T1", "q_min") + task("T1", "G", "b S", "q_min") +
+                     task("S", "T1", "c T2", "q_seq_sum") + task("T2", "S", "d e", "q_min") + method("a", "G", 4, 1, 0) +
+                     method("b", "T1", 3, 1, 0) + method("c", "S", 5, 1, 0) + method("d", "T2", 2, 1, 0) +
+                     method("e", "T2", 6, 1, 0);
+  const char* ids[] = {"a", "b", "c", "d", "e"};
+  auto ratings = [&](bool in_a_round, bool c_placed) {
+    prepare_schedule(text, {"a", "b", "c", "d", "e"});
+    if (c_placed) place("c", 1);
+    scheduler->end_of_the_current_working_schedule = 7;
+    if (in_a_round) scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+    std::string out;
+    for (int pass = 0; pass < 2; pass++) {
+      for (int k = 0; k < 5; k++) {
+        const char* id = ids[pass == 0 ? k : 4 - k];
+        long combines = Distribution::report_total_number_of_combine_operations();
+        out += std::string(id) + " " + std::to_string(rate(id)) + " " +
+               std::to_string(Distribution::report_total_number_of_combine_operations() - combines);
+        for (const char* above : {"G", "T1", "S", "T2"})
+          out += " " + std::to_string(node(above)->time_task_or_method_gets_quality);
+        out += "\n";
+      }
+    }
+    scheduler->waiting_memo_stamp = 0;
+    TearDown();
+    SetUp();
+    return out;
+  };
+  for (bool c_placed : {false, true}) {
+    std::string outside = ratings(false, c_placed);
+    EXPECT_EQ(ratings(true, c_placed), outside) << c_placed;
+    // d waits behind c in the sequence until c is placed.
+    bool d_refused = outside.find("d " + std::to_string(FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX)) == 0 ||
+                     outside.find("\nd " + std::to_string(FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX)) !=
+                         std::string::npos;
+    EXPECT_EQ(d_refused, !c_placed) << outside;
+  }
+}
+
 TEST_F(MethodRating, ScoresOrderTheCandidates) {
   // One pending disabler of m among one planned method; n facilitates f.
   prepare_schedule(std::string(AGENT_A) + group("G", "d m n f", "q_sum") + method("d", "G", 5, 1, 0) +
