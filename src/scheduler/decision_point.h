@@ -188,6 +188,12 @@ class DecisionPoint {
   // How many of those copies the count of task nodes' copies holds for this node.
   long counted_task_effect_copies = 0;
   NLEList* affected_by_actually;
+  // The node's visit in the log of a placement's first recomputation: its pass, where it
+  // starts and ends, and whether every visit in it left its node settled.
+  long placement_log_pass = 0;
+  long placement_log_start = 0;
+  long placement_log_end = 0;
+  bool placement_log_settled = false;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();
