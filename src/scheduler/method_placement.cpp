@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/tagged_new.h"
+#include "model/nle.h"
 #include "scheduler/scheduler.h"
 
 void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
@@ -113,6 +114,12 @@ void Scheduler::recalculate_trees_of_task(DecisionPoint* dp, PlacementPass which
     placement_step_memo.begin_pass();
     if (which == PlacementPass::first) {
       log.keeping = true;
+      log.placed = dp->task_or_method;
+      log.placed_may_lead = false;
+      dp->for_each_node_of_task([&log](DecisionPoint* node) {
+        if (node->affected_by_actually->length() > 0 || node->subs.length() > 0 || node->task_has_other_nodes())
+          log.placed_may_lead = true;
+      });
       log.pass = placement_step_memo.pass;
       log.counter = global_working_change_counter;
       log.nodes.clear();

@@ -475,15 +475,22 @@ class Scheduler {
   WorkingStepMemo placement_step_memo{false};
   // The nodes the first recomputation of a placement visited, in order. Between it and the
   // recomputation after the finish time only the placed method's nodes and the end of the
-  // schedule change, so a subtree whose visit read neither, and reached no node visited
-  // before it, would be visited again to the same bytes.
+  // schedule change, so a subtree whose visit read neither (the end only where it reads
+  // the same of the new one), and reached no node the placed method's led to, would be
+  // visited again to the same bytes.
   struct PlacementLog {
     bool keeping = false;
     bool leaving = false;
     long pass = 0;
     int counter = 0;
-    // Visits that reached a node already visited, or left one unsettled.
+    // Visits that reached a node they may not reach the next time, or left one unsettled.
     long unsettled = 0;
+    // The ends of the schedule at which the steps of the visits open read the same.
+    MyTime ends_from = 0;
+    MyTime ends_to = 0;
+    // The placed method, and whether one of its nodes leads the recursion on to others.
+    BasicTask* placed = nullptr;
+    bool placed_may_lead = true;
     // Node visits, counted by the checking build only.
     long visits = 0;
     std::vector<DecisionPoint*> nodes;

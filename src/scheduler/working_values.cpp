@@ -7,7 +7,9 @@
 // leave the working values, the quality times and working_resources as they found them.
 // Only the visited nodes are marked current.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "foundation/fatal_stop.h"
@@ -23,11 +25,37 @@ bool same_working_values(const DecisionPoint& a, const DecisionPoint& b) {
          same_distribution(a.working_duration, b.working_duration);
 }
 
-// A node whose step ended as its record left it, reading neither the end of the schedule
-// (a sequence sum, the effects on a method) nor a quality time it set itself.
-bool settled_by(const DecisionPoint* dp) {
-  if (!dp->step_record.left_time_as_found()) return false;
-  return dp->is_method_node() ? dp->affected_by_actually->length() == 0 : dp->task_or_method->qaf != VORNA_SEQ_SUM;
+// A node whose step ended as its record left it, not reading a quality time it set itself.
+bool settled_by(const DecisionPoint* dp) { return dp->step_record.left_time_as_found(); }
+
+// Narrows [lo, hi) to the ends of the schedule at which the node's step reads of the end
+// what it read at `end`: whether each effect's delay has passed (a method), whether every
+// child is in time (a sequence sum), as those steps test them.
+void narrow_to_the_ends_read(DecisionPoint* dp, MyTime end, MyTime& lo, MyTime& hi) {
+  if (dp->is_method_node()) {
+    for (long i = 0; i < dp->affected_by_actually->length(); i++) {
+      NLE* e = dp->affected_by_actually->get(i);
+      DecisionPoint* source = BasicTask::get_dp_of_task(e->from);
+      if (source == nullptr || source->time_task_or_method_gets_quality == UNSET_TIME) continue;
+      MyTime passes_at = source->time_task_or_method_gets_quality + e->propagation_delay_value(-2.0f);
+      if (passes_at <= end)
+        lo = std::max(lo, passes_at);
+      else
+        hi = std::min(hi, passes_at);
+    }
+    return;
+  }
+  if (dp->task_or_method->qaf != VORNA_SEQ_SUM) return;
+  MyTime latest = -std::numeric_limits<MyTime>::infinity();
+  for (long i = 0; i < dp->subs.length(); i++) {
+    MyTime t = dp->subs.get(i)->time_task_or_method_gets_quality;
+    if (t == UNSET_TIME) return;
+    latest = std::max(latest, t);
+  }
+  if (latest <= end)
+    lo = std::max(lo, latest);
+  else
+    hi = std::min(hi, latest);
 }
 
 bool holds_a_placed_node(const DecisionPoint* dp, const std::vector<long>& placed_at) {
@@ -40,14 +68,19 @@ bool holds_a_placed_node(const DecisionPoint* dp, const std::vector<long>& place
 void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
   PlacementLog& log = placement_log;
   if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) {
-    // What the visit reads then is not all under it.
-    if (log.keeping && dp->working_change_counter == global_working_change_counter) log.unsettled++;
+    // A node visited before, in this log, is visited before again the next time, unless
+    // the placed method's node led to it; one of those, or one marked by another
+    // recomputation, makes what the visit reads not all under it.
+    if (log.keeping && dp->working_change_counter == global_working_change_counter &&
+        (dp->placement_log_pass != log.pass || log.placed_may_lead || dp->task_or_method == log.placed))
+      log.unsettled++;
     return;
   }
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
+  const MyTime end = end_of_the_current_working_schedule;
   if (log.leaving && dp->placement_log_settled && dp->placement_log_pass == log.pass &&
-      !holds_a_placed_node(dp, log.placed_at)) {
+      dp->placement_log_ends_from <= end && end < dp->placement_log_ends_to && !holds_a_placed_node(dp, log.placed_at)) {
     leave_subtree_as_it_was(dp);
     return;
   }
@@ -57,13 +90,23 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   }
   const long start = static_cast<long>(log.nodes.size());
   const long unsettled_before = log.unsettled;
+  const MyTime outer_from = log.ends_from, outer_to = log.ends_to;
+  log.ends_from = -std::numeric_limits<MyTime>::infinity();
+  log.ends_to = std::numeric_limits<MyTime>::infinity();
   log.nodes.push_back(dp);
   const bool settled = working_values_step(dp, include_commitments);
-  if (!settled) log.unsettled++;
+  if (settled)
+    narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
+  else
+    log.unsettled++;
   dp->placement_log_pass = log.pass;
   dp->placement_log_start = start;
   dp->placement_log_end = static_cast<long>(log.nodes.size());
   dp->placement_log_settled = log.unsettled == unsettled_before;
+  dp->placement_log_ends_from = log.ends_from;
+  dp->placement_log_ends_to = log.ends_to;
+  log.ends_from = std::max(outer_from, log.ends_from);
+  log.ends_to = std::min(outer_to, log.ends_to);
 }
 
 void Scheduler::leave_subtree_as_it_was(DecisionPoint* dp) {
