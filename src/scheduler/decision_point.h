@@ -220,6 +220,15 @@ class DecisionPoint {
   long task_above_stamp = 0;
   bool task_single_path = false;
   bool sequence_above = false;
+  // The node's visit in the log of a placement's first recomputation: its pass, where it
+  // starts and ends, whether every visit in it left its node settled, and the ends of the
+  // schedule at which every step in it reads what it read then.
+  long placement_log_pass = 0;
+  long placement_log_start = 0;
+  long placement_log_end = 0;
+  bool placement_log_settled = false;
+  MyTime placement_log_ends_from = 0;
+  MyTime placement_log_ends_to = 0;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

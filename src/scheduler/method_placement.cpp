@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/tagged_new.h"
+#include "model/nle.h"
 #include "scheduler/scheduler.h"
 
 void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
@@ -25,7 +26,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
   dp->take_working_values_as_base();
   dp->share_working_values_with_the_other_nodes_of_task();
-  recalculate_trees_of_task(dp);
+  recalculate_trees_of_task(dp, PlacementPass::first);
   dp->working_values_are_locked = 1;
   dp->share_working_values_with_the_other_nodes_of_task();
 
@@ -85,7 +86,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   schedule.annotations += notes;
   global_working_change_counter++;
   end_of_the_current_working_schedule = f;
-  recalculate_trees_of_task(dp);
+  recalculate_trees_of_task(dp, PlacementPass::after_finish);
   dp->for_each_node_of_task([f](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(f); });
   long newly_satisfied = 0;
   long newly_violated = 0;
@@ -96,7 +97,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   end_of_the_current_working_schedule = schedule.get_next_expected_start_time();
 }
 
-void Scheduler::recalculate_trees_of_task(DecisionPoint* dp) {
+void Scheduler::recalculate_trees_of_task(DecisionPoint* dp, PlacementPass which) {
   // A task under several task groups stands in each of their trees.
   std::vector<DecisionPoint*> roots;
   dp->for_each_node_of_task([&roots](DecisionPoint* node) {
@@ -104,12 +105,42 @@ void Scheduler::recalculate_trees_of_task(DecisionPoint* dp) {
       roots.push_back(node->dp_of_task_group_root);
   });
   WorkingStepMemo* outer = working_step_memo;
+  PlacementLog& log = placement_log;
   if (outer == nullptr) {
     working_step_memo = &placement_step_memo;
+    // Nothing but the placement itself between the two: no recomputation, no other change.
+    log.leaving = which == PlacementPass::after_finish && placement_step_memo.pass == log.pass &&
+                  global_working_change_counter == log.counter + 1;
     placement_step_memo.begin_pass();
+    if (which == PlacementPass::first) {
+      log.keeping = true;
+      log.placed = dp->task_or_method;
+      log.placed_may_lead = false;
+      dp->for_each_node_of_task([&log](DecisionPoint* node) {
+        if (node->affected_by_actually->length() > 0 || node->subs.length() > 0 || node->task_has_other_nodes())
+          log.placed_may_lead = true;
+      });
+      log.pass = placement_step_memo.pass;
+      log.counter = global_working_change_counter;
+      log.nodes.clear();
+    }
   }
   for (DecisionPoint* root : roots) calculate_working_qdc_for_task_or_method_and_all_subs(root, 0);
   working_step_memo = outer;
+  if (log.keeping) {
+    log.keeping = false;
+    log.placed_at.clear();
+    // A node of the method that was not visited changes unseen: then nothing is left.
+    bool all_visited = true;
+    dp->for_each_node_of_task([&log, &all_visited](DecisionPoint* node) {
+      if (node->placement_log_pass == log.pass)
+        log.placed_at.push_back(node->placement_log_start);
+      else
+        all_visited = false;
+    });
+    if (!all_visited) log.pass = 0;
+  }
+  log.leaving = false;
 }
 
 void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root) {

@@ -114,6 +114,11 @@ class Scheduler {
   // Working quality, cost and duration: working_values.cpp
   //===----------------------------------------------------------------------===//
   void calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments);
+  // The visit of one node once it is marked; whether it left the node as its record did,
+  // reading nothing the end of the schedule or a placed method's node decides.
+  bool working_values_step(DecisionPoint* dp, int include_commitments);
+  // Marks the nodes of a settled subtree as the long way would, without their visits.
+  void leave_subtree_as_it_was(DecisionPoint* dp);
   void calculate_working_qdc_for_method(DecisionPoint* dp);
   // Whether the method step of dp would consume or produce resources.
   static bool consumes_or_produces(DecisionPoint* dp);
@@ -322,7 +327,10 @@ class Scheduler {
   // zero is refused, leaving its node locked at zero and the resources as they were.
   void add_method_to_schedule(Schedule& schedule, Method* method);
   // Recomputes the tree of every node of the task (once each), after its values changed.
-  void recalculate_trees_of_task(DecisionPoint* dp);
+  // The first recomputation of a placement keeps a log of its visits; the one after the
+  // method's finish time is set may then leave the subtrees that log found settled.
+  enum class PlacementPass { plain, first, after_finish };
+  void recalculate_trees_of_task(DecisionPoint* dp, PlacementPass which = PlacementPass::plain);
   void reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, DecisionPoint* root);
   // Whether a node above dp has quality but no time yet.
   static bool an_ancestor_waits_for_a_time(DecisionPoint* dp);
@@ -465,6 +473,29 @@ class Scheduler {
   WorkingStepMemo* working_step_memo = nullptr;
   // The one the placements' recomputations use when no other is set.
   WorkingStepMemo placement_step_memo{false};
+  // The nodes the first recomputation of a placement visited, in order. Between it and the
+  // recomputation after the finish time only the placed method's nodes and the end of the
+  // schedule change, so a subtree whose visit read neither (the end only where it reads
+  // the same of the new one), and reached no node the placed method's led to, would be
+  // visited again to the same bytes.
+  struct PlacementLog {
+    bool keeping = false;
+    bool leaving = false;
+    long pass = 0;
+    int counter = 0;
+    // Visits that reached a node they may not reach the next time, or left one unsettled.
+    long unsettled = 0;
+    // The ends of the schedule at which the steps of the visits open read the same.
+    MyTime ends_from = 0;
+    MyTime ends_to = 0;
+    // The placed method, and whether one of its nodes leads the recursion on to others.
+    BasicTask* placed = nullptr;
+    bool placed_may_lead = true;
+    // Node visits, counted by the checking build only.
+    long visits = 0;
+    std::vector<DecisionPoint*> nodes;
+    std::vector<long> placed_at;
+  } placement_log;
   // While set (by a method_rating::AncestorTimes), each quality time a task's
   // recomputation sets is recorded here with the time it held before.
   std::vector<std::pair<DecisionPoint*, MyTime>>* quality_time_log = nullptr;

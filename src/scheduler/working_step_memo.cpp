@@ -112,6 +112,13 @@ void WorkingStepRecord::give_back(DecisionPoint* dp, long pass) {
   current_in_pass = pass;
 }
 
+bool WorkingStepRecord::left_time_as_found() const { return valid && same_bits(time_before, time_after); }
+
+void WorkingStepRecord::give_back_in_place(long pass) {
+  Distribution::count_combine_operations(combines);
+  current_in_pass = pass;
+}
+
 bool WorkingStepRecord::left_on(const DecisionPoint* dp, bool whole) const {
   auto same = whole ? same_copy : same_distribution;
   return valid && same_bits(time_after, dp->time_task_or_method_gets_quality) && same(quality, dp->working_quality) &&

@@ -63,6 +63,11 @@ class WorkingStepRecord {
   void take(DecisionPoint* dp, MyTime time_before, UncertaintyModeSetting mode, MyTime end_of_schedule,
             long combines, long pass);
   long combines_made() const { return combines; }
+  // Whether the recorded step left the node's quality time as it found it: a step made
+  // again on what it left then reads what the recorded one read.
+  bool left_time_as_found() const;
+  // What give_back does to a node that holds what the record left already.
+  void give_back_in_place(long pass);
 
   bool valid = false;
 

@@ -7,7 +7,9 @@
 // leave the working values, the quality times and working_resources as they found them.
 // Only the visited nodes are marked current.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "foundation/fatal_stop.h"
@@ -22,12 +24,140 @@ bool same_working_values(const DecisionPoint& a, const DecisionPoint& b) {
          same_distribution(a.working_quality, b.working_quality) && same_distribution(a.working_cost, b.working_cost) &&
          same_distribution(a.working_duration, b.working_duration);
 }
+
+// A node whose step ended as its record left it, not reading a quality time it set itself.
+bool settled_by(const DecisionPoint* dp) { return dp->step_record.left_time_as_found(); }
+
+// Narrows [lo, hi) to the ends of the schedule at which the node's step reads of the end
+// what it read at `end`: whether each effect's delay has passed (a method), whether every
+// child is in time (a sequence sum), as those steps test them.
+void narrow_to_the_ends_read(DecisionPoint* dp, MyTime end, MyTime& lo, MyTime& hi) {
+  if (dp->is_method_node()) {
+    for (long i = 0; i < dp->affected_by_actually->length(); i++) {
+      NLE* e = dp->affected_by_actually->get(i);
+      DecisionPoint* source = BasicTask::get_dp_of_task(e->from);
+      if (source == nullptr || source->time_task_or_method_gets_quality == UNSET_TIME) continue;
+      MyTime passes_at = source->time_task_or_method_gets_quality + e->propagation_delay_value(-2.0f);
+      if (passes_at <= end)
+        lo = std::max(lo, passes_at);
+      else
+        hi = std::min(hi, passes_at);
+    }
+    return;
+  }
+  if (dp->task_or_method->qaf != VORNA_SEQ_SUM) return;
+  MyTime latest = -std::numeric_limits<MyTime>::infinity();
+  for (long i = 0; i < dp->subs.length(); i++) {
+    MyTime t = dp->subs.get(i)->time_task_or_method_gets_quality;
+    if (t == UNSET_TIME) return;
+    latest = std::max(latest, t);
+  }
+  if (latest <= end)
+    lo = std::max(lo, latest);
+  else
+    hi = std::min(hi, latest);
+}
+
+bool holds_a_placed_node(const DecisionPoint* dp, const std::vector<long>& placed_at) {
+  for (long at : placed_at)
+    if (at >= dp->placement_log_start && at < dp->placement_log_end) return true;
+  return false;
+}
 }  // namespace
 
 void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
-  if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) return;
+  PlacementLog& log = placement_log;
+  if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) {
+    // A node visited before, in this log, is visited before again the next time, unless
+    // the placed method's node led to it; one of those, or one marked by another
+    // recomputation, makes what the visit reads not all under it.
+    if (log.keeping && dp->working_change_counter == global_working_change_counter &&
+        (dp->placement_log_pass != log.pass || log.placed_may_lead || dp->task_or_method == log.placed))
+      log.unsettled++;
+    return;
+  }
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
+  const MyTime end = end_of_the_current_working_schedule;
+  if (log.leaving && dp->placement_log_settled && dp->placement_log_pass == log.pass &&
+      dp->placement_log_ends_from <= end && end < dp->placement_log_ends_to && !holds_a_placed_node(dp, log.placed_at)) {
+    leave_subtree_as_it_was(dp);
+    return;
+  }
+  if (!log.keeping) {
+    working_values_step(dp, include_commitments);
+    return;
+  }
+  const long start = static_cast<long>(log.nodes.size());
+  const long unsettled_before = log.unsettled;
+  const MyTime outer_from = log.ends_from, outer_to = log.ends_to;
+  log.ends_from = -std::numeric_limits<MyTime>::infinity();
+  log.ends_to = std::numeric_limits<MyTime>::infinity();
+  log.nodes.push_back(dp);
+  const bool settled = working_values_step(dp, include_commitments);
+  if (settled)
+    narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
+  else
+    log.unsettled++;
+  dp->placement_log_pass = log.pass;
+  dp->placement_log_start = start;
+  dp->placement_log_end = static_cast<long>(log.nodes.size());
+  dp->placement_log_settled = log.unsettled == unsettled_before;
+  dp->placement_log_ends_from = log.ends_from;
+  dp->placement_log_ends_to = log.ends_to;
+  log.ends_from = std::max(outer_from, log.ends_from);
+  log.ends_to = std::min(outer_to, log.ends_to);
+}
+
+void Scheduler::leave_subtree_as_it_was(DecisionPoint* dp) {
+  const long pass = placement_step_memo.pass;
+  const long end = dp->placement_log_end;
+#ifdef VELA_CHECK_STEP_MEMO
+  // The long way, then what leaving it would have done, compared.
+  long touched = 0;
+  long combines = 0;
+  for (long i = dp->placement_log_start; i < end; i++) {
+    DecisionPoint* node = placement_log.nodes[static_cast<size_t>(i)];
+    if (node != dp && (node->working_change_counter == global_working_change_counter || node->working_values_are_locked))
+      continue;
+    if (!node->step_record.left_on(node, true))
+      fatal_stop("The settled subtree of %s holds other values than its records.\n", dp->of_task_chars());
+    touched++;
+    combines += node->step_record.combines_made();
+  }
+  const long visits_before = placement_log.visits;
+  const long combines_before = Distribution::report_total_number_of_combine_operations();
+  placement_log.leaving = false;
+  working_values_step(dp, 0);
+  placement_log.leaving = true;
+  if (placement_log.visits - visits_before != touched ||
+      Distribution::report_total_number_of_combine_operations() - combines_before != combines)
+    fatal_stop("The settled subtree of %s is visited otherwise the long way.\n", dp->of_task_chars());
+  for (long i = dp->placement_log_start; i < end; i++) {
+    DecisionPoint* node = placement_log.nodes[static_cast<size_t>(i)];
+    if (node->working_values_are_locked) continue;
+    if (node->working_change_counter != global_working_change_counter || !node->step_record.left_on(node, true) ||
+        memcmp(&node->end_at_last_step, &end_of_the_current_working_schedule, sizeof(MyTime)) != 0)
+      fatal_stop("The settled subtree of %s is left otherwise the long way.\n", dp->of_task_chars());
+  }
+  (void)pass;
+#else
+  dp->end_at_last_step = end_of_the_current_working_schedule;
+  dp->step_record.give_back_in_place(pass);
+  for (long i = dp->placement_log_start + 1; i < end; i++) {
+    DecisionPoint* node = placement_log.nodes[static_cast<size_t>(i)];
+    if (node->working_change_counter == global_working_change_counter || node->working_values_are_locked) continue;
+    node->working_change_counter = global_working_change_counter;
+    node->end_at_last_step = end_of_the_current_working_schedule;
+    node->step_record.give_back_in_place(pass);
+  }
+#endif
+}
+
+bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) {
+#ifdef VELA_CHECK_STEP_MEMO
+  placement_log.visits++;
+#endif
   WorkingStepMemo* memo = working_step_memo;
   const bool follows = memo != nullptr && memo->follows_passes;
   if (follows) memo->visited.push_back(dp);
@@ -39,7 +169,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
       calculate_working_qdc_for_task_or_method_and_all_subs(named, include_commitments);
       if (follows && !memo->changed && !same_working_values(*dp, *named)) memo->changed = true;
       dp->take_working_values_of(*named);
-      return;
+      return false;
     }
   }
   for (long i = 0; i < dp->subs.length(); i++)
@@ -70,7 +200,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     record.give_back(dp, memo->pass);
     if (follows && !held) memo->changed = true;
 #ifndef VELA_CHECK_STEP_MEMO
-    return;
+    return settled_by(dp);
 #endif
   }
   if (recorded && dp->is_method_node()) record.keep_base(dp);
@@ -90,15 +220,16 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     Distribution::count_combine_operations(-combines);
     if (!record.left_on(dp, true) || combines != record.combines_made())
       fatal_stop("The step of %s skipped by the memo gives other values when made.\n", dp->of_task_chars());
-    return;
+    return settled_by(dp);
   }
 #endif
   if (!recorded) {
     if (follows) memo->changed = true;
-    return;
+    return false;
   }
   if (follows && !memo->changed && !(held && record.left_on(dp, false))) memo->changed = true;
   record.take(dp, time_before, current_mode, end_of_the_current_working_schedule, combines, memo->pass);
+  return settled_by(dp);
 }
 
 bool Scheduler::consumes_or_produces(DecisionPoint* dp) {
