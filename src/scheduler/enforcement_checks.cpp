@@ -219,8 +219,39 @@ float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, Deci
   return rating;
 }
 
+namespace {
+// Whether a recomputation of the method's node reads the node alone: no effect reaches it,
+// it neither consumes nor produces, it stands under one parent, and no step memo records.
+bool recomputes_alone(Scheduler& s, Method* method, DecisionPoint* dp) {
+  return s.working_step_memo == nullptr && dp->affected_by_actually->length() == 0 && !dp->task_has_other_nodes() &&
+         method->affects_resource->length() == 0 && method->affected_by_resource->length() == 0;
+}
+}  // namespace
+
 float Scheduler::check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp,
                                                      float rating) {
+  if (recomputes_alone(*this, method, dp)) {
+    // The method step on the done values, worked out aside: the loan and its undo would
+    // leave the node as the second recomputation alone leaves it. A node already current
+    // at the loan's generation, or locked, keeps the lent values unrecomputed.
+    const int lent_generation = global_working_change_counter + 1;
+    bool gains;
+    if (dp->working_values_are_locked || dp->working_change_counter == lent_generation) {
+      gains = dp->combined_outcomes->quality.some_values_are_gt_zero();
+    } else {
+      ScratchDistribution quality;
+      quality.duplicate(dp->combined_outcomes->quality);
+      quality.combine(dp->communicated_quality, VORNA_MAX);
+      quality.multiply_all_values_by(method->weighting_factor);
+      gains = quality.some_values_are_gt_zero();
+    }
+    if (!dp->working_values_are_locked) {
+      dp->working_change_counter = lent_generation;
+      calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);
+    }
+    rating_step_left_resources = true;
+    return gains ? rating : FAILED_DUE_TO_LACK_OF_RESOURCES;
+  }
   method_rating::AncestorTimes times(*this, method);
   MethodNodeValues before = method_rating::lend_done_values(*this, schedule, dp, false);
   calculate_working_qdc_for_task_or_method_and_all_subs(dp, 0);

@@ -51,25 +51,25 @@ constexpr RatingStep RATING_STEPS[] = {
 float Scheduler::rate_method(Schedule& schedule, Method* method) {
   DecisionPoint* dp = BasicTask::get_dp_of_task(method);
   float rating = scale_local_method_rating(1.0f, 5.0f);
-  ResourceList saved;
+  ResourceList& saved = rating_saved_resources;
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
   rating = schedule_only_methods_that_have_some_chance_of_getting_quality(schedule, method, dp, rating);
   // Every step sees the resources as the method found them: they are copied back only
   // after a step that may have changed them (a copy is exact, so one after a step that
-  // cannot would change nothing).
+  // did not would change nothing).
   bool resources_may_differ = false;
   for (const RatingStep& step : RATING_STEPS) {
     if (rating < 0.0f) break;
     if (resources_may_differ) working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
+    rating_step_left_resources = false;
     rating = (this->*step.step)(schedule, method, dp, rating);
-    resources_may_differ = step.may_change_resources;
+    resources_may_differ = step.may_change_resources && !rating_step_left_resources;
   }
   if (rating >= 0.0f && highest_possible_quality_in_list_of_candidate_tasks != 0.0f) {
     float q = dp->potential_quality.get_specified_value(schedule_with.q);
     rating += q / highest_possible_quality_in_list_of_candidate_tasks;
   }
   if (resources_may_differ) working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
-  saved.delete_list(1);
   annotate_working_schedule_if_method_failed(schedule, method, rating);
   return rating;
 }

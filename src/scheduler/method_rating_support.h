@@ -84,6 +84,10 @@ inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, const MethodN
   s.global_working_change_counter--;
 }
 
+// What a loan and its undo leave when nothing reads the node between them: the node as it
+// was, and its other nodes given its values.
+inline void lend_unread(DecisionPoint* dp) { dp->share_working_values_with_the_other_nodes_of_task(); }
+
 // The quality times of the method's ancestors, given back after a what-if that lent the
 // method a time: a recomputation can set an ancestor's time but never clears one. Within
 // the what-if only a task's recomputation sets a task node's time, so the times it logged

@@ -46,23 +46,32 @@ bool is_hindering(NLETypes t) { return t == NLE_U_HINDERS; }
 // done would give quality.
 long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& schedule, Method* method,
                                                    DecisionPoint* dp, bool (*wanted)(NLETypes)) {
-  std::vector<DecisionPoint*> candidates;
-  if (DecisionPoint::some_task_node_has_outgoing_effects()) candidates = method_rating::ancestor_nodes(method);
-  candidates.push_back(dp);
-  std::vector<DecisionPoint*> kept;
-  for (DecisionPoint* node : candidates) {
-    if (has_quality(node)) continue;
+  auto may_gain = [&schedule, wanted](DecisionPoint* node) {
+    if (has_quality(node)) return false;
     NLEList& outgoing = *node->affects_actually;
     for (long i = 0; i < outgoing.length(); i++) {
       NLE* e = outgoing.get(i);
       if (!wanted(e->type) || e->to == nullptr || e->to->task_type != VORNA_METHOD) continue;
       DecisionPoint* target = BasicTask::get_dp_of_task(e->to);
       bool placed = target != nullptr && target->working_values_are_locked;
-      if (!placed && is_planned(schedule, e->to)) {
-        kept.push_back(node);
-        break;
-      }
+      if (!placed && is_planned(schedule, e->to)) return true;
     }
+    return false;
+  };
+  const bool ancestors_may_gain = DecisionPoint::some_task_node_has_outgoing_effects();
+  std::vector<DecisionPoint*> kept;
+  // Most methods: nothing above them has effects, and the method itself none that count.
+  if (ancestors_may_gain || may_gain(dp)) {
+    std::vector<DecisionPoint*> candidates;
+    if (ancestors_may_gain) candidates = method_rating::ancestor_nodes(method);
+    candidates.push_back(dp);
+    for (DecisionPoint* node : candidates)
+      if (may_gain(node)) kept.push_back(node);
+  }
+  if (kept.empty()) {
+    method_rating::lend_unread(dp);
+    s.rating_step_left_resources = true;
+    return 0;
   }
   method_rating::AncestorTimes times(s, method);
   MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, true);
@@ -82,9 +91,14 @@ long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& sche
 // resources.
 void apply_resource_effects(Scheduler& s, Schedule& schedule, Method* method, DecisionPoint* dp, ResourceNLETypes type,
                             bool& some_good, bool& some_newly_bad, bool& some_still_bad) {
-  MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, false);
   some_good = some_newly_bad = some_still_bad = false;
   ResourceNLEList& effects = *method->affects_resource;
+  if (effects.length() == 0) {
+    method_rating::lend_unread(dp);
+    s.rating_step_left_resources = true;
+    return;
+  }
+  MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, false);
   for (long i = 0; i < effects.length(); i++) {
     ResourceNLE* rnle = effects.get(i);
     Resource* r = s.working_resource_or_exit(rnle->resource_id, Scheduler::missing_resource_for_method_q);

@@ -32,6 +32,7 @@ void Scheduler::release_round_lists() {
   good_schedules.delete_list(1);
   resources.delete_list(1);
   working_resources.delete_list(1);
+  rating_saved_resources.delete_list(1);
 }
 
 void Scheduler::scheduler_hard_reset() {

@@ -120,6 +120,9 @@ class Scheduler {
   // Marks the nodes of a settled subtree as the long way would, without their visits.
   void leave_subtree_as_it_was(DecisionPoint* dp);
   void calculate_working_qdc_for_method(DecisionPoint* dp);
+  // The method step's use of the working resources (the bundle, when given, takes what the
+  // resources do to the method); only for a method whose base has quality.
+  void apply_resources_of_method(Method* method, DecisionPoint* dp, DistributionBundle* bundle);
   // Whether the method step of dp would consume or produce resources.
   static bool consumes_or_produces(DecisionPoint* dp);
   void calculate_working_qdc_for_task(DecisionPoint* dp);
@@ -511,6 +514,12 @@ class Scheduler {
   int use_kludge_to_emphasize_schedules_that_satisfy_hard_commitments = 0;
   // Each earliest start the hard-DONT check moved, with the value it replaced, in order.
   std::vector<std::pair<Method*, MyTime>> earliest_starts_moved_by_dont_commitments;
+  // The working resources as a method rating found them, kept from one rating to the next
+  // so that their copies are made in place; owned.
+  ResourceList rating_saved_resources;
+  // Set by a rating step that left the working resources alone although steps of its kind
+  // may change them: the rating then needs no copy back after it.
+  bool rating_step_left_resources = false;
 
  private:
   void free_meta_root_and_its_decision_point();

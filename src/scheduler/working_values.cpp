@@ -247,33 +247,43 @@ Resource* Scheduler::working_resource_or_exit(const ID& name, const char* messag
 void Scheduler::calculate_working_qdc_for_method(DecisionPoint* dp) {
   // Starts from the base the builders gave the node, never from the last result: the
   // effects are applied once however often the tree is recomputed.
+  Method* method = static_cast<Method*>(dp->task_or_method);
+  // The gate reads the quality before the effects: a disabled method still consumes.
+  const bool gated = dp->base_quality.some_values_are_gt_zero();
+  if (dp->affected_by_actually->length() == 0 && !(gated && method->affected_by_resource->length() > 0)) {
+    // Nothing changes the base on its way: it is copied before the resources are read, as
+    // the steps below copy it.
+    dp->working_quality.duplicate(dp->base_quality);
+    dp->working_cost.duplicate(dp->base_cost);
+    dp->working_duration.duplicate(dp->base_duration);
+    if (gated) apply_resources_of_method(method, dp, nullptr);
+    return;
+  }
   DistributionBundle bundle;
   bundle.cost.duplicate(dp->base_cost);
   bundle.quality.duplicate(dp->base_quality);
   bundle.duration.duplicate(dp->base_duration);
   for (long i = 0; i < dp->affected_by_actually->length(); i++)
     dp->affected_by_actually->get(i)->apply_nle_to(bundle, 0, current_mode, end_of_the_current_working_schedule);
-
-  // The gate reads the quality before the effects: a disabled method still consumes.
-  if (dp->base_quality.some_values_are_gt_zero()) {
-    Method* method = static_cast<Method*>(dp->task_or_method);
-    float v = dp->base_duration.get_specified_value(schedule_with.d);
-    const char* missing = missing_resource_for_method_q;
-    for (long i = 0; i < method->affects_resource->length(); i++) {
-      ResourceNLE* rnle = method->affects_resource->get(i);
-      if (rnle->type == RNLE_PRODUCES) continue;
-      rnle->apply_rnle_to(working_resource_or_exit(rnle->resource_id, missing), v, method);
-    }
-    for (long i = 0; i < method->affected_by_resource->length(); i++) {
-      ResourceNLE* rnle = method->affected_by_resource->get(i);
-      rnle->apply_rnle_to(bundle, working_resource_or_exit(rnle->resource_id, missing), v,
-                          method);
-    }
-    check_resources_for_restoration_and_production(method, dp);
-  }
+  if (gated) apply_resources_of_method(method, dp, &bundle);
   dp->working_quality.duplicate(bundle.quality);
   dp->working_cost.duplicate(bundle.cost);
   dp->working_duration.duplicate(bundle.duration);
+}
+
+void Scheduler::apply_resources_of_method(Method* method, DecisionPoint* dp, DistributionBundle* bundle) {
+  float v = dp->base_duration.get_specified_value(schedule_with.d);
+  const char* missing = missing_resource_for_method_q;
+  for (long i = 0; i < method->affects_resource->length(); i++) {
+    ResourceNLE* rnle = method->affects_resource->get(i);
+    if (rnle->type == RNLE_PRODUCES) continue;
+    rnle->apply_rnle_to(working_resource_or_exit(rnle->resource_id, missing), v, method);
+  }
+  for (long i = 0; bundle != nullptr && i < method->affected_by_resource->length(); i++) {
+    ResourceNLE* rnle = method->affected_by_resource->get(i);
+    rnle->apply_rnle_to(*bundle, working_resource_or_exit(rnle->resource_id, missing), v, method);
+  }
+  check_resources_for_restoration_and_production(method, dp);
 }
 
 void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {

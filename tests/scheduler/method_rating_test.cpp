@@ -296,4 +296,59 @@ TEST_F(MethodRating, ARatingLeavesTheRoundAsItFoundItButForItsLastingEffects) {
   EXPECT_EQ(node("m")->earliest_method_may_be_scheduled, 0.0f);
 }
 
+TEST_F(MethodRating, TheResourceTestOfAMethodAloneCountsAndLeavesWhatTheLoanWould) {
+  // m and z read nothing but their own values; z promises nothing itself, but another agent
+  // promised quality for it; u uses fuel.
+  prepare_schedule(std::string(AGENT_A) + group("G", "m z u", "q_sum") + method("m", "G", 10, 2, 1) +
+                       method("z", "G", 0, 2, 1) + method("u", "G", 3, 1, 0) +
+                       "(spec_consumable_resource (label fuel) (agent A) (state 10) (depleted_at 0))\n"
+                       "(spec_uses (label U) (agent A) (from u) (to fuel) (consumes 4 1))\n",
+                   {"m", "z", "u"});
+  node("z")->communicated_quality.replace_with(1.0f, 5.0f);
+  scheduler->global_working_change_counter++;
+  scheduler->calculate_working_qdc_for_task_or_method_and_all_subs(scheduler->dp_to_meta_root, 0);
+  const int counter = scheduler->global_working_change_counter;
+  struct Case {
+    const char* id;
+    int stamp;  // 0: as the round left it
+    int locked;
+    float rating;
+    long combines;
+    bool resources_alone;
+  };
+  const float lacking = FAILED_DUE_TO_LACK_OF_RESOURCES;
+  const Case cases[] = {
+      {"m", 0, 0, 7.0f, 2, true},
+      {"z", 0, 0, 7.0f, 2, true},
+      // Already current at the loan's generation: the lent outcome is read unrecomputed.
+      {"z", counter + 1, 0, lacking, 1, true},
+      {"z", 0, 1, lacking, 0, true},
+      {"u", 0, 0, 7.0f, 2, false},
+  };
+  for (const Case& c : cases) {
+    DecisionPoint* dp = node(c.id);
+    if (c.stamp != 0) dp->working_change_counter = c.stamp;
+    dp->working_values_are_locked = c.locked;
+    std::string held;
+    for (Distribution* d : {&dp->working_quality, &dp->working_duration, &dp->working_cost, &dp->base_quality})
+      d->print_to_string(held);
+    scheduler->rating_step_left_resources = false;
+    const long before = Distribution::report_total_number_of_combine_operations();
+    EXPECT_EQ(scheduler->check_for_hard_resource_disablement(*schedule, method_named(c.id), dp, 7.0f), c.rating)
+        << c.id << c.stamp << c.locked;
+    EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - before, c.combines) << c.id;
+    EXPECT_EQ(scheduler->rating_step_left_resources, c.resources_alone) << c.id;
+    EXPECT_EQ(scheduler->global_working_change_counter, counter);
+    std::string after;
+    for (Distribution* d : {&dp->working_quality, &dp->working_duration, &dp->working_cost, &dp->base_quality})
+      d->print_to_string(after);
+    EXPECT_EQ(after, held) << c.id;
+    if (!c.locked) {
+      EXPECT_EQ(dp->working_change_counter, counter) << c.id;
+    }
+    dp->working_values_are_locked = 0;
+    scheduler->working_resources.get("fuel")->state = 10;
+  }
+}
+
 }  // namespace
