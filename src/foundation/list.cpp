@@ -31,41 +31,74 @@ List::~List() {
 }
 
 void List::release_storage() {
-  delete[] items;
-  delete[] owned_by_list;
+  delete[] (items != nullptr ? items - front : nullptr);
+  delete[] (owned_by_list != nullptr ? owned_by_list - front : nullptr);
   items = nullptr;
   owned_by_list = nullptr;
   capacity = 0;
+  front = 0;
 }
 
-void List::grow() {
-  long larger = capacity < 4 ? 4 : 2 * capacity;
-  void** more = new ("List::insert") void*[larger];
-  if (num_stored > 0) memcpy(more, items, num_stored * sizeof(void*));
-  delete[] items;
-  items = more;
-  if (owned_by_list != nullptr) {
-    ListDeleteFunction* marks = new ("List::insert") ListDeleteFunction[larger];
-    if (num_stored > 0) memcpy(marks, owned_by_list, num_stored * sizeof(ListDeleteFunction));
-    delete[] owned_by_list;
-    owned_by_list = marks;
+void List::make_room(bool at_front) {
+  long back = capacity - front - num_stored;
+  if (at_front ? front > 0 : back > 0) return;
+  // The free slots split between the two ends; the storage doubles when under half of it
+  // (or under two slots) is free.
+  long free_slots = capacity - num_stored;
+  long larger = 2 * free_slots < capacity || free_slots < 2 ? (capacity < 4 ? 4 : 2 * capacity) : capacity;
+  long new_front = (larger - num_stored) / 2;
+  if (larger == capacity) {
+    void** to = items - front + new_front;
+    memmove(to, items, num_stored * sizeof(void*));
+    items = to;
+    if (owned_by_list != nullptr) {
+      ListDeleteFunction* marks = owned_by_list - front + new_front;
+      memmove(marks, owned_by_list, num_stored * sizeof(ListDeleteFunction));
+      owned_by_list = marks;
+    }
+  } else {
+    void** more = new ("List::insert") void*[larger];
+    if (num_stored > 0) memcpy(more + new_front, items, num_stored * sizeof(void*));
+    delete[] (items != nullptr ? items - front : nullptr);
+    items = more + new_front;
+    if (owned_by_list != nullptr) {
+      ListDeleteFunction* marks = new ("List::insert") ListDeleteFunction[larger];
+      if (num_stored > 0) memcpy(marks + new_front, owned_by_list, num_stored * sizeof(ListDeleteFunction));
+      delete[] (owned_by_list - front);
+      owned_by_list = marks + new_front;
+    }
+    capacity = larger;
   }
-  capacity = larger;
+  front = new_front;
 }
 
 void List::store_at(long position, void* item, ListDeleteFunction release) {
-  if (num_stored == capacity) grow();
+  // The shorter side moves.
+  const bool at_front = position < num_stored - position;
+  make_room(at_front);
   if (release != nullptr && owned_by_list == nullptr) {
-    owned_by_list = new ("List::insert") ListDeleteFunction[capacity];
-    for (long i = 0; i < num_stored; i++) owned_by_list[i] = nullptr;
+    ListDeleteFunction* marks = new ("List::insert") ListDeleteFunction[capacity];
+    for (long i = 0; i < capacity; i++) marks[i] = nullptr;
+    owned_by_list = marks + front;
   }
-  long later = num_stored - position;
-  if (later > 0) memmove(items + position + 1, items + position, later * sizeof(void*));
+  if (at_front) {
+    items--;
+    front--;
+    if (owned_by_list != nullptr) owned_by_list--;
+    if (position > 0) {
+      memmove(items, items + 1, position * sizeof(void*));
+      if (owned_by_list != nullptr) memmove(owned_by_list, owned_by_list + 1, position * sizeof(ListDeleteFunction));
+    }
+  } else {
+    long later = num_stored - position;
+    if (later > 0) {
+      memmove(items + position + 1, items + position, later * sizeof(void*));
+      if (owned_by_list != nullptr)
+        memmove(owned_by_list + position + 1, owned_by_list + position, later * sizeof(ListDeleteFunction));
+    }
+  }
   items[position] = item;
-  if (owned_by_list != nullptr) {
-    if (later > 0) memmove(owned_by_list + position + 1, owned_by_list + position, later * sizeof(ListDeleteFunction));
-    owned_by_list[position] = release;
-  }
+  if (owned_by_list != nullptr) owned_by_list[position] = release;
   num_stored++;
 }
 
@@ -219,7 +252,16 @@ void List::unlink_cursor_item(int free_item, ListDeleteFunction del) {
   // The cursor stays at its position: on the item that followed, or past the last.
   void* item = items[curr_pos];
   long later = num_stored - curr_pos - 1;
-  if (later > 0) {
+  if (curr_pos < later) {
+    // The earlier items move up one: the storage's front grows by a slot.
+    if (curr_pos > 0) {
+      memmove(items + 1, items, curr_pos * sizeof(void*));
+      if (owned_by_list != nullptr) memmove(owned_by_list + 1, owned_by_list, curr_pos * sizeof(ListDeleteFunction));
+    }
+    items++;
+    front++;
+    if (owned_by_list != nullptr) owned_by_list++;
+  } else if (later > 0) {
     memmove(items + curr_pos, items + curr_pos + 1, later * sizeof(void*));
     if (owned_by_list != nullptr)
       memmove(owned_by_list + curr_pos, owned_by_list + curr_pos + 1, later * sizeof(ListDeleteFunction));
@@ -259,9 +301,11 @@ void List::delete_list(int free_item, ListDeleteFunction del) {
   void** stored = items;
   ListDeleteFunction* marks = owned_by_list;
   long count = num_stored;
+  long stored_front = front;
   items = nullptr;
   owned_by_list = nullptr;
   capacity = 0;
+  front = 0;
   num_stored = 0;
   put_cursor_on_front();
   for (long i = 0; i < count; i++) {
@@ -271,8 +315,8 @@ void List::delete_list(int free_item, ListDeleteFunction del) {
       marks[i](stored[i]);
     }
   }
-  delete[] stored;
-  delete[] marks;
+  delete[] (stored != nullptr ? stored - stored_front : nullptr);
+  delete[] (marks != nullptr ? marks - stored_front : nullptr);
 }
 
 void List::reverse() {

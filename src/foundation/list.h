@@ -82,7 +82,9 @@ class List {
   long add_node(void* item, int where, ListDeleteFunction release);
   // Puts the item at the position (0..length), the later items one further on.
   void store_at(long position, void* item, ListDeleteFunction release);
-  void grow();
+  // Makes room for one more item at the front or at the back: front inserts and removals
+  // take no shift of the other items, so a list built at its front stays linear.
+  void make_room(bool at_front);
   void release_storage();
   void put_cursor_on_front() { curr_pos = 0; }
   void warn_if_ordered(const char* operation);
@@ -98,7 +100,9 @@ class List {
   // path keeps the record right; an item removed without freeing passes to the caller.
   // Made with the first such item; until then no item is owned.
   ListDeleteFunction* owned_by_list = nullptr;
+  // The slots of the storage, and how many of them lie before the first item.
   long capacity = 0;
+  long front = 0;
   char* list_label = nullptr;
   ListDirection insert_direction = LIST_UNORDERED;
   int experienced_client = 0;

@@ -380,6 +380,60 @@ TEST_F(ListTest, OwnershipMarksAndOrderHoldThroughGrowthAndEveryReorder) {
   EXPECT_EQ(deleted_count, 8);
 }
 
+TEST_F(ListTest, InsertsAndRemovalsAtBothEndsAndBetweenKeepOrderAndMarks) {
+  // A list worked at its front, at its back and at the cursor, against a plain model:
+  // the storage moves its items between its two ends and grows, the order and the
+  // ownership marks never change with it.
+  OwningList owning;
+  // Borrowed items are freed here, owned ones by the list when it is emptied.
+  std::vector<std::pair<Item*, bool>> model;
+  unsigned seed = 7;
+  auto next = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int step = 0; step < 1200; step++) {
+    const unsigned what = next(10);
+    const bool owned = next(3) == 0;
+    Item* item = nullptr;
+    if (what < 7) item = new Item{step, owned ? "o" : "b"};
+    if (what < 3) {
+      if (owned) owning.insert_owned(item, delete_item); else owning.insert(item);
+      model.insert(model.begin(), {item, owned});
+    } else if (what < 5) {
+      if (owned) owning.append_owned(item, delete_item); else owning.append(item);
+      model.push_back({item, owned});
+    } else if (what < 7 && !model.empty() && !owned) {
+      const long at = static_cast<long>(next(static_cast<unsigned>(model.size())));
+      owning.get(at);
+      EXPECT_EQ(owning.add_new_item_at_position(item, 0), at);
+      model.insert(model.begin() + at, {item, false});
+    } else if (what < 7) {
+      if (owned) owning.append_owned(item, delete_item); else owning.append(item);
+      model.push_back({item, owned});
+    } else if (!model.empty()) {
+      // Removals lean to the front, as a queue's would.
+      const long at = what == 7 ? 0 : static_cast<long>(next(static_cast<unsigned>(model.size())));
+      Item* taken = static_cast<Item*>(owning.get(at));
+      ASSERT_EQ(taken, model[static_cast<size_t>(at)].first);
+      EXPECT_EQ(owning.remove(at, 0, nullptr), 1);
+      delete taken;
+      model.erase(model.begin() + at);
+    }
+    ASSERT_EQ(owning.length(), static_cast<long>(model.size()));
+  }
+  for (size_t i = 0; i < model.size(); i++) ASSERT_EQ(static_cast<Item*>(owning.get(static_cast<long>(i))), model[i].first);
+  long owned_left = 0;
+  std::vector<Item*> borrowed_left;
+  for (auto& [item, owned] : model) {
+    if (owned) owned_left++; else borrowed_left.push_back(item);
+  }
+  deleted_count = 0;
+  owning.delete_list(0, nullptr);
+  EXPECT_EQ(deleted_count, owned_left);
+  for (Item* item : borrowed_left) delete item;
+}
+
 using ListDeathTest = ListTest;
 
 TEST_F(ListDeathTest, BoundsPromiseBrokenAbortsWithThreeLines) {
