@@ -25,6 +25,7 @@
 class NLEList;
 class DecisionPoint;
 class Scheduler;
+class Schedule;
 
 class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
  public:
@@ -229,6 +230,28 @@ class DecisionPoint {
   bool placement_log_settled = false;
   MyTime placement_log_ends_from = 0;
   MyTime placement_log_ends_to = 0;
+  // What the sequence check keeps of the node within a round of ratings (the stamp) and
+  // its schedule. Of a sequence node: the first subtask that still waits and the last that
+  // has quality or a time.
+  struct SequenceMemo {
+    long stamp = 0;
+    const Schedule* schedule = nullptr;
+    long first_waiting = 0;
+    long last_with_quality = -1;
+  } sequence_memo;
+  // Where the node's task first sits among the subtasks of parent, as that parent's
+  // sequence memo found it.
+  struct PlaceInParent {
+    long stamp = 0;
+    const BasicTask* parent = nullptr;
+    long position = -1;
+  } place_in_parent;
+  // Of a node on a single path up: whether a sequence above its task is out of order.
+  struct BrokenAbove {
+    long stamp = 0;
+    const Schedule* schedule = nullptr;
+    bool broken = false;
+  } broken_above;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

@@ -121,63 +121,79 @@ bool has_quality_or_time(DecisionPoint* node) {
 }
 }  // namespace
 
-Scheduler::SequenceMemo& Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
-  SequenceMemo& memo = sequence_memos[sequence];
-  if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return memo;
+DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
+  DecisionPoint* holder = BasicTask::get_dp_of_task(sequence);
+  if (waiting_memo_stamp == 0 || holder == nullptr) return nullptr;
+  DecisionPoint::SequenceMemo& memo = holder->sequence_memo;
+  if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return &memo;
   memo.stamp = waiting_memo_stamp;
   memo.schedule = &schedule;
   long n = sequence->subtasks.length();
-  memo.first_position.clear();
   memo.first_waiting = n;
   memo.last_with_quality = -1;
   for (long i = 0; i < n; i++) {
     BasicTask* sub = sequence->subtasks.get(i);
-    memo.first_position.emplace(sub, i);
     DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+    if (node != nullptr) {
+      DecisionPoint::PlaceInParent& place = node->place_in_parent;
+      // A subtask listed twice keeps its first place.
+      if (place.stamp != waiting_memo_stamp || place.parent != sequence) place = {waiting_memo_stamp, sequence, i};
+    }
     if (memo.first_waiting == n && !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule))
       memo.first_waiting = i;
     if (has_quality_or_time(node)) memo.last_with_quality = i;
   }
-  return memo;
+  return &memo;
+}
+
+bool Scheduler::sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule,
+                                   bool single_path) {
+  // Within a round the answers are read from the node's memo: O(1) on a single path.
+  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, schedule);
+  long position = -1;
+  if (memo != nullptr && single_path) {
+    DecisionPoint* node = BasicTask::get_dp_of_task(task);
+    if (node != nullptr && node->place_in_parent.stamp == waiting_memo_stamp && node->place_in_parent.parent == ancestor)
+      position = node->place_in_parent.position;
+    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++)
+      if (ancestor->subtasks.get(i) == task) position = i;
+  } else {
+    // Positions in this task's own list: a shared subtask's child number may be the one it
+    // has under another parent.
+    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
+      BasicTask* sub = ancestor->subtasks.get(i);
+      if (sub == method || method->is_ancestor(sub)) position = i;
+    }
+  }
+  if (memo != nullptr) return memo->first_waiting < position || memo->last_with_quality > position;
+  for (long i = 0; i < ancestor->subtasks.length(); i++) {
+    BasicTask* sub = ancestor->subtasks.get(i);
+    DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+    if (i < position) {
+      if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
+    } else if (i > position) {
+      if (has_quality_or_time(node)) return true;
+    }
+  }
+  return false;
 }
 
 // Visits the ancestors in the order list_all_ancestors lists them (each supertask, then
 // its own ancestors), stopping at the first broken sequence; walked in place because it
 // runs for every rating.
 bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule, bool single_path) {
-  for (long s = 0; s < task->supertasks.length(); s++) {
+  // On a single path, within a round, the answer is the task's alone: its node keeps it.
+  DecisionPoint* node = waiting_memo_stamp != 0 && single_path ? BasicTask::get_dp_of_task(task) : nullptr;
+  if (node != nullptr && node->broken_above.stamp == waiting_memo_stamp && node->broken_above.schedule == &schedule)
+    return node->broken_above.broken;
+  bool broken = false;
+  for (long s = 0; s < task->supertasks.length() && !broken; s++) {
     BasicTask* ancestor = task->supertasks.get(s);
-    if (is_sequence(ancestor->qaf)) {
-      // Within a round the answers are read from the node's memo: O(1) on a single path.
-      SequenceMemo* memo = waiting_memo_stamp != 0 ? &sequence_memo_of(ancestor, schedule) : nullptr;
-      long position = -1;
-      if (memo != nullptr && single_path) {
-        position = memo->first_position.at(task);
-      } else {
-        // Positions in this task's own list: a shared subtask's child number may be the
-        // one it has under another parent.
-        for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
-          BasicTask* sub = ancestor->subtasks.get(i);
-          if (sub == method || method->is_ancestor(sub)) position = i;
-        }
-      }
-      if (memo != nullptr) {
-        if (memo->first_waiting < position || memo->last_with_quality > position) return true;
-      } else {
-        for (long i = 0; i < ancestor->subtasks.length(); i++) {
-          BasicTask* sub = ancestor->subtasks.get(i);
-          DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-          if (i < position) {
-            if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
-          } else if (i > position) {
-            if (has_quality_or_time(node)) return true;
-          }
-        }
-      }
-    }
-    if (sequence_broken_above(ancestor, method, schedule, single_path)) return true;
+    broken = (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, task, method, schedule, single_path)) ||
+             sequence_broken_above(ancestor, method, schedule, single_path);
   }
-  return false;
+  if (node != nullptr) node->broken_above = {waiting_memo_stamp, &schedule, broken};
+  return broken;
 }
 
 namespace {
