@@ -216,11 +216,6 @@ class DecisionPoint {
     long version = 0;
     DecisionPoint* stop = nullptr;
   } stop_above[3];
-  // Of the node's task: whether its supertasks make a single chain, and whether a sequence
-  // is among its ancestors.
-  long task_above_stamp = 0;
-  bool task_single_path = false;
-  bool sequence_above = false;
   // The node's visit in the log of a placement's first recomputation: its pass, where it
   // starts and ends, whether every visit in it left its node settled, and the ends of the
   // schedule at which every step in it reads what it read then.
@@ -246,6 +241,11 @@ class DecisionPoint {
     const BasicTask* parent = nullptr;
     long position = -1;
   } place_in_parent;
+  // Of the node's task: whether its supertasks make a single chain, and whether a sequence
+  // is among its ancestors (next to what a rating reads after them).
+  long task_above_stamp = 0;
+  bool task_single_path = false;
+  bool sequence_above = false;
   // Of a node on a single path up: whether a sequence above its task is out of order.
   struct BrokenAbove {
     long stamp = 0;

@@ -75,9 +75,9 @@ bool is_sequence(VORNA_QualityAF qaf) {
   return qaf == VORNA_SEQ || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ_MIN || qaf == VORNA_SEQ_MAX;
 }
 
-// The node of task, holding for the round of that stamp whether the task's supertasks make
-// a single chain up and whether a sequence is among its ancestors (the structure does not
-// change within a round); null outside a round or where a task on the way has no node.
+// The node of task, holding for the structure stamp whether the task's supertasks make a
+// single chain up and whether a sequence is among its ancestors; null without a stamp or
+// where a task on the way has no node.
 DecisionPoint* task_above_of(BasicTask* task, long stamp) {
   DecisionPoint* node = BasicTask::get_dp_of_task(task);
   if (stamp == 0 || node == nullptr) return nullptr;
@@ -100,7 +100,7 @@ DecisionPoint* task_above_of(BasicTask* task, long stamp) {
 
 float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
   // Without a sequence above, nothing can be broken.
-  DecisionPoint* above = task_above_of(method, waiting_memo_stamp);
+  DecisionPoint* above = task_above_of(method, waiting_memo_stamp != 0 ? structure_memo_stamp : 0);
   if (above != nullptr && !above->sequence_above) return rating;
   // On a single path of supertasks the branch under each ancestor is the task the walk
   // came up from; shared subtasks may put the method under several of its subtasks.
@@ -137,7 +137,7 @@ DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Sc
     if (node != nullptr) {
       DecisionPoint::PlaceInParent& place = node->place_in_parent;
       // A subtask listed twice keeps its first place.
-      if (place.stamp != waiting_memo_stamp || place.parent != sequence) place = {waiting_memo_stamp, sequence, i};
+      if (place.stamp != structure_memo_stamp || place.parent != sequence) place = {structure_memo_stamp, sequence, i};
     }
     if (memo.first_waiting == n && !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule))
       memo.first_waiting = i;
@@ -153,7 +153,8 @@ bool Scheduler::sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method*
   long position = -1;
   if (memo != nullptr && single_path) {
     DecisionPoint* node = BasicTask::get_dp_of_task(task);
-    if (node != nullptr && node->place_in_parent.stamp == waiting_memo_stamp && node->place_in_parent.parent == ancestor)
+    if (node != nullptr && structure_memo_stamp != 0 && node->place_in_parent.stamp == structure_memo_stamp &&
+        node->place_in_parent.parent == ancestor)
       position = node->place_in_parent.position;
     for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++)
       if (ancestor->subtasks.get(i) == task) position = i;

@@ -230,6 +230,10 @@ class Scheduler {
   void renew_waiting_memo() {
     if (waiting_memo_stamp != 0) waiting_memo_stamp = ++waiting_memo_stamps_used;
   }
+  // What a rating reads of the task structure alone (the supertasks above a method, a
+  // subtask's place) holds for a whole greedy build: no tree is made or unmade within it.
+  // 0 outside a build.
+  long structure_memo_stamp = 0;
   float enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float enforce_earliest_start_time(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
