@@ -233,6 +233,8 @@ class DecisionPoint {
     const Schedule* schedule = nullptr;
     long first_waiting = 0;
     long last_with_quality = -1;
+    // The structure stamp under which the subtasks were given their places.
+    long places_stamp = 0;
   } sequence_memo;
   // Where the node's task first sits among the subtasks of parent, as that parent's
   // sequence memo found it.

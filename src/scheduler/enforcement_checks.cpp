@@ -117,7 +117,7 @@ float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, Dec
 
 namespace {
 bool has_quality_or_time(DecisionPoint* node) {
-  return node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
+  return node != nullptr && (node->time_task_or_method_gets_quality != UNSET_TIME || has_quality(node));
 }
 }  // namespace
 
@@ -129,20 +129,25 @@ DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Sc
   memo.stamp = waiting_memo_stamp;
   memo.schedule = &schedule;
   long n = sequence->subtasks.length();
-  memo.first_waiting = n;
-  memo.last_with_quality = -1;
-  for (long i = 0; i < n; i++) {
-    BasicTask* sub = sequence->subtasks.get(i);
-    DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-    if (node != nullptr) {
+  if (memo.places_stamp != structure_memo_stamp) {
+    memo.places_stamp = structure_memo_stamp;
+    for (long i = 0; i < n; i++) {
+      DecisionPoint* node = BasicTask::get_dp_of_task(sequence->subtasks.get(i));
+      if (node == nullptr) continue;
       DecisionPoint::PlaceInParent& place = node->place_in_parent;
       // A subtask listed twice keeps its first place.
       if (place.stamp != structure_memo_stamp || place.parent != sequence) place = {structure_memo_stamp, sequence, i};
     }
-    if (memo.first_waiting == n && !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule))
-      memo.first_waiting = i;
-    if (has_quality_or_time(node)) memo.last_with_quality = i;
   }
+  // Each end read from its own side, as far as its answer.
+  memo.first_waiting = n;
+  for (long i = 0; i < n && memo.first_waiting == n; i++)
+    if (!all_descendent_methods_are_either_scheduled_or_have_quality(
+            BasicTask::get_dp_of_task(sequence->subtasks.get(i)), schedule))
+      memo.first_waiting = i;
+  memo.last_with_quality = -1;
+  for (long i = n - 1; i >= 0 && memo.last_with_quality == -1; i--)
+    if (has_quality_or_time(BasicTask::get_dp_of_task(sequence->subtasks.get(i)))) memo.last_with_quality = i;
   return &memo;
 }
 
