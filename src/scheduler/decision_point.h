@@ -25,6 +25,7 @@
 class NLEList;
 class DecisionPoint;
 class Scheduler;
+class Schedule;
 
 class DecisionPointList : public TypedList<DecisionPointList, DecisionPoint> {
  public:
@@ -215,11 +216,6 @@ class DecisionPoint {
     long version = 0;
     DecisionPoint* stop = nullptr;
   } stop_above[3];
-  // Of the node's task: whether its supertasks make a single chain, and whether a sequence
-  // is among its ancestors.
-  long task_above_stamp = 0;
-  bool task_single_path = false;
-  bool sequence_above = false;
   // The node's visit in the log of a placement's first recomputation: its pass, where it
   // starts and ends, whether every visit in it left its node settled, and the ends of the
   // schedule at which every step in it reads what it read then.
@@ -229,6 +225,35 @@ class DecisionPoint {
   bool placement_log_settled = false;
   MyTime placement_log_ends_from = 0;
   MyTime placement_log_ends_to = 0;
+  // What the sequence check keeps of the node within a round of ratings (the stamp) and
+  // its schedule. Of a sequence node: the first subtask that still waits and the last that
+  // has quality or a time.
+  struct SequenceMemo {
+    long stamp = 0;
+    const Schedule* schedule = nullptr;
+    long first_waiting = 0;
+    long last_with_quality = -1;
+    // The structure stamp under which the subtasks were given their places.
+    long places_stamp = 0;
+  } sequence_memo;
+  // Where the node's task first sits among the subtasks of parent, as that parent's
+  // sequence memo found it.
+  struct PlaceInParent {
+    long stamp = 0;
+    const BasicTask* parent = nullptr;
+    long position = -1;
+  } place_in_parent;
+  // Of the node's task: whether its supertasks make a single chain, and whether a sequence
+  // is among its ancestors (next to what a rating reads after them).
+  long task_above_stamp = 0;
+  bool task_single_path = false;
+  bool sequence_above = false;
+  // Of a node on a single path up: whether a sequence above its task is out of order.
+  struct BrokenAbove {
+    long stamp = 0;
+    const Schedule* schedule = nullptr;
+    bool broken = false;
+  } broken_above;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

@@ -75,9 +75,9 @@ bool is_sequence(VORNA_QualityAF qaf) {
   return qaf == VORNA_SEQ || qaf == VORNA_SEQ_SUM || qaf == VORNA_SEQ_MIN || qaf == VORNA_SEQ_MAX;
 }
 
-// The node of task, holding for the round of that stamp whether the task's supertasks make
-// a single chain up and whether a sequence is among its ancestors (the structure does not
-// change within a round); null outside a round or where a task on the way has no node.
+// The node of task, holding for the structure stamp whether the task's supertasks make a
+// single chain up and whether a sequence is among its ancestors; null without a stamp or
+// where a task on the way has no node.
 DecisionPoint* task_above_of(BasicTask* task, long stamp) {
   DecisionPoint* node = BasicTask::get_dp_of_task(task);
   if (stamp == 0 || node == nullptr) return nullptr;
@@ -100,7 +100,7 @@ DecisionPoint* task_above_of(BasicTask* task, long stamp) {
 
 float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint*, float rating) {
   // Without a sequence above, nothing can be broken.
-  DecisionPoint* above = task_above_of(method, waiting_memo_stamp);
+  DecisionPoint* above = task_above_of(method, waiting_memo_stamp != 0 ? structure_memo_stamp : 0);
   if (above != nullptr && !above->sequence_above) return rating;
   // On a single path of supertasks the branch under each ancestor is the task the walk
   // came up from; shared subtasks may put the method under several of its subtasks.
@@ -117,67 +117,89 @@ float Scheduler::enforce_seq_and_seq_sum(Schedule& schedule, Method* method, Dec
 
 namespace {
 bool has_quality_or_time(DecisionPoint* node) {
-  return node != nullptr && (has_quality(node) || node->time_task_or_method_gets_quality != UNSET_TIME);
+  return node != nullptr && (node->time_task_or_method_gets_quality != UNSET_TIME || has_quality(node));
 }
 }  // namespace
 
-Scheduler::SequenceMemo& Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
-  SequenceMemo& memo = sequence_memos[sequence];
-  if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return memo;
+DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
+  DecisionPoint* holder = BasicTask::get_dp_of_task(sequence);
+  if (waiting_memo_stamp == 0 || holder == nullptr) return nullptr;
+  DecisionPoint::SequenceMemo& memo = holder->sequence_memo;
+  if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return &memo;
   memo.stamp = waiting_memo_stamp;
   memo.schedule = &schedule;
   long n = sequence->subtasks.length();
-  memo.first_position.clear();
-  memo.first_waiting = n;
-  memo.last_with_quality = -1;
-  for (long i = 0; i < n; i++) {
-    BasicTask* sub = sequence->subtasks.get(i);
-    memo.first_position.emplace(sub, i);
-    DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-    if (memo.first_waiting == n && !all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule))
-      memo.first_waiting = i;
-    if (has_quality_or_time(node)) memo.last_with_quality = i;
+  if (memo.places_stamp != structure_memo_stamp) {
+    memo.places_stamp = structure_memo_stamp;
+    for (long i = 0; i < n; i++) {
+      DecisionPoint* node = BasicTask::get_dp_of_task(sequence->subtasks.get(i));
+      if (node == nullptr) continue;
+      DecisionPoint::PlaceInParent& place = node->place_in_parent;
+      // A subtask listed twice keeps its first place.
+      if (place.stamp != structure_memo_stamp || place.parent != sequence) place = {structure_memo_stamp, sequence, i};
+    }
   }
-  return memo;
+  // Each end read from its own side, as far as its answer.
+  memo.first_waiting = n;
+  for (long i = 0; i < n && memo.first_waiting == n; i++)
+    if (!all_descendent_methods_are_either_scheduled_or_have_quality(
+            BasicTask::get_dp_of_task(sequence->subtasks.get(i)), schedule))
+      memo.first_waiting = i;
+  memo.last_with_quality = -1;
+  for (long i = n - 1; i >= 0 && memo.last_with_quality == -1; i--)
+    if (has_quality_or_time(BasicTask::get_dp_of_task(sequence->subtasks.get(i)))) memo.last_with_quality = i;
+  return &memo;
+}
+
+bool Scheduler::sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule,
+                                   bool single_path) {
+  // Within a round the answers are read from the node's memo: O(1) on a single path.
+  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, schedule);
+  long position = -1;
+  if (memo != nullptr && single_path) {
+    DecisionPoint* node = BasicTask::get_dp_of_task(task);
+    if (node != nullptr && structure_memo_stamp != 0 && node->place_in_parent.stamp == structure_memo_stamp &&
+        node->place_in_parent.parent == ancestor)
+      position = node->place_in_parent.position;
+    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++)
+      if (ancestor->subtasks.get(i) == task) position = i;
+  } else {
+    // Positions in this task's own list: a shared subtask's child number may be the one it
+    // has under another parent.
+    for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
+      BasicTask* sub = ancestor->subtasks.get(i);
+      if (sub == method || method->is_ancestor(sub)) position = i;
+    }
+  }
+  if (memo != nullptr) return memo->first_waiting < position || memo->last_with_quality > position;
+  for (long i = 0; i < ancestor->subtasks.length(); i++) {
+    BasicTask* sub = ancestor->subtasks.get(i);
+    DecisionPoint* node = BasicTask::get_dp_of_task(sub);
+    if (i < position) {
+      if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
+    } else if (i > position) {
+      if (has_quality_or_time(node)) return true;
+    }
+  }
+  return false;
 }
 
 // Visits the ancestors in the order list_all_ancestors lists them (each supertask, then
 // its own ancestors), stopping at the first broken sequence; walked in place because it
 // runs for every rating.
 bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule, bool single_path) {
-  for (long s = 0; s < task->supertasks.length(); s++) {
+  // On a single path, within a round, the answer is the task's alone: its node keeps it.
+  DecisionPoint* node = waiting_memo_stamp != 0 && single_path ? BasicTask::get_dp_of_task(task) : nullptr;
+  if (node != nullptr && node->broken_above.stamp == waiting_memo_stamp && node->broken_above.schedule == &schedule)
+    return node->broken_above.broken;
+  bool broken = false;
+  for (long s = 0; s < task->supertasks.length() && !broken; s++) {
     BasicTask* ancestor = task->supertasks.get(s);
-    if (is_sequence(ancestor->qaf)) {
-      // Within a round the answers are read from the node's memo: O(1) on a single path.
-      SequenceMemo* memo = waiting_memo_stamp != 0 ? &sequence_memo_of(ancestor, schedule) : nullptr;
-      long position = -1;
-      if (memo != nullptr && single_path) {
-        position = memo->first_position.at(task);
-      } else {
-        // Positions in this task's own list: a shared subtask's child number may be the
-        // one it has under another parent.
-        for (long i = 0; i < ancestor->subtasks.length() && position == -1; i++) {
-          BasicTask* sub = ancestor->subtasks.get(i);
-          if (sub == method || method->is_ancestor(sub)) position = i;
-        }
-      }
-      if (memo != nullptr) {
-        if (memo->first_waiting < position || memo->last_with_quality > position) return true;
-      } else {
-        for (long i = 0; i < ancestor->subtasks.length(); i++) {
-          BasicTask* sub = ancestor->subtasks.get(i);
-          DecisionPoint* node = BasicTask::get_dp_of_task(sub);
-          if (i < position) {
-            if (!all_descendent_methods_are_either_scheduled_or_have_quality(node, schedule)) return true;
-          } else if (i > position) {
-            if (has_quality_or_time(node)) return true;
-          }
-        }
-      }
-    }
-    if (sequence_broken_above(ancestor, method, schedule, single_path)) return true;
+    broken = (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, task, method, schedule, single_path)) ||
+             sequence_broken_above(ancestor, method, schedule, single_path);
   }
-  return false;
+  if (node != nullptr) node->broken_above = {waiting_memo_stamp, &schedule, broken};
+  return broken;
 }
 
 namespace {

@@ -28,9 +28,22 @@ class WaitingMemoRound {
  private:
   Scheduler& s;
 };
+
+// The stamp of what ratings read of the task structure, for one greedy build.
+class StructureMemoBuild {
+ public:
+  explicit StructureMemoBuild(Scheduler& s) : s(s) { s.structure_memo_stamp = ++s.waiting_memo_stamps_used; }
+  ~StructureMemoBuild() { s.structure_memo_stamp = 0; }
+  StructureMemoBuild(const StructureMemoBuild&) = delete;
+  StructureMemoBuild& operator=(const StructureMemoBuild&) = delete;
+
+ private:
+  Scheduler& s;
+};
 }  // namespace
 
 Schedule* Scheduler::heuristically_build_schedule_for_given_alternative(DecisionPoint* root, Alternative* alt) {
+  StructureMemoBuild structure(*this);
   Schedule* schedule = begin_schedule_for_alternative(alt);
   schedule->index_alternative_methods();
   TaskList waiting;

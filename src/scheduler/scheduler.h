@@ -215,18 +215,12 @@ class Scheduler {
   float enforce_seq_and_seq_sum(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   // Whether a sequence among task's ancestors has a sibling of method's branch out of order.
   bool sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule, bool single_path);
-  // What one round of ratings reads of a sequence node's subtasks: where each sits, the
-  // first that still waits and the last that has quality or a time. None of it changes
-  // between the ratings of one stamp (a rating's what-ifs are undone; a lock renews it).
-  struct SequenceMemo {
-    long stamp = 0;
-    const Schedule* schedule = nullptr;
-    long first_waiting = 0;
-    long last_with_quality = -1;
-    std::unordered_map<BasicTask*, long> first_position;
-  };
-  std::unordered_map<BasicTask*, SequenceMemo> sequence_memos;
-  SequenceMemo& sequence_memo_of(BasicTask* sequence, Schedule& schedule);
+  // Whether the sequence ancestor has a sibling of task's branch out of order.
+  bool sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule, bool single_path);
+  // What one round of ratings reads of a sequence node's subtasks, kept in its node (null
+  // outside a round or without a node). None of it changes between the ratings of one
+  // stamp (a rating's what-ifs are undone; a lock renews it).
+  DecisionPoint::SequenceMemo* sequence_memo_of(BasicTask* sequence, Schedule& schedule);
   int all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule);
   // While the candidates of one schedule are rated, each node remembers whether a method
   // under it still waits, under a stamp renewed whenever that can change (a method locked
@@ -236,6 +230,10 @@ class Scheduler {
   void renew_waiting_memo() {
     if (waiting_memo_stamp != 0) waiting_memo_stamp = ++waiting_memo_stamps_used;
   }
+  // What a rating reads of the task structure alone (the supertasks above a method, a
+  // subtask's place) holds for a whole greedy build: no tree is made or unmade within it.
+  // 0 outside a build.
+  long structure_memo_stamp = 0;
   float enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float check_for_hard_resource_disablement(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);
   float enforce_earliest_start_time(Schedule& schedule, Method* method, DecisionPoint* dp, float rating);

@@ -187,6 +187,44 @@ TEST_F(MethodRating, AChainRatesInARoundAsOutsideOne) {
   }
 }
 
+// A greedy build keeps what ratings read of the structure (a method's path up, a subtask's
+// place under a sequence) for all its rounds: rounds of ratings, one method placed after
+// each, give what the same ratings give with nothing kept, beside a subtask shared by two
+// sequences at different places and a sequence over a subtree.
+TEST_F(MethodRating, SequencesRateInABuildAsOutsideOne) {
+  std::string text = std::string(AGENT_A) + group("G", "S1 S2 S3", "q_sum") + task("S1", "G", "a T", "q_seq") +
+                     task("S2", "G", "T b", "q_seq_sum") + task("T", "S1 S2", "t", "q_max") +
+                     task("S3", "G", "c U", "q_seq_max") + task("U", "S3", "d e", "q_min") + method("a", "S1", 4, 1, 0) +
+                     method("b", "S2", 3, 1, 0) + method("t", "T", 5, 1, 0) + method("c", "S3", 2, 1, 0) +
+                     method("d", "U", 6, 1, 0) + method("e", "U", 1, 1, 0);
+  const char* ids[] = {"a", "b", "t", "c", "d", "e"};
+  const char* order[] = {"c", "a", "e", "t", "d"};
+  auto ratings = [&](bool kept) {
+    prepare_schedule(text, {"a", "b", "t", "c", "d", "e"});
+    if (kept) scheduler->structure_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+    std::string out;
+    for (const char* placed : order) {
+      if (kept) scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+      for (int pass = 0; pass < 2; pass++) {
+        for (int k = 0; k < 6; k++) {
+          const char* id = ids[pass == 0 ? k : 5 - k];
+          out += std::string(id) + " " + std::to_string(rate(id)) + "\n";
+        }
+      }
+      scheduler->waiting_memo_stamp = 0;
+      place(placed, 1);
+    }
+    scheduler->structure_memo_stamp = 0;
+    TearDown();
+    SetUp();
+    return out;
+  };
+  std::string outside = ratings(false);
+  EXPECT_EQ(ratings(true), outside);
+  // Before c is placed, d waits behind it.
+  EXPECT_NE(outside.find("d " + std::to_string(FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX)), std::string::npos);
+}
+
 TEST_F(MethodRating, ScoresOrderTheCandidates) {
   // One pending disabler of m among one planned method; n facilitates f.
   prepare_schedule(std::string(AGENT_A) + group("G", "d m n f", "q_sum") + method("d", "G", 5, 1, 0) +
