@@ -8,6 +8,14 @@
 #include "foundation/fatal_stop.h"
 #include "foundation/tagged_new.h"
 
+namespace {
+// Frees an array the list reads from `front` slots into it.
+template <class T>
+void free_from_front(T* at, long front) {
+  delete[] (at != nullptr ? at - front : nullptr);
+}
+}  // namespace
+
 List::List(ListDirection direction) : insert_direction(direction) {}
 
 List::List(ListDirection direction, const char* label) : insert_direction(direction) {
@@ -31,8 +39,8 @@ List::~List() {
 }
 
 void List::release_storage() {
-  delete[] (items != nullptr ? items - front : nullptr);
-  delete[] (owned_by_list != nullptr ? owned_by_list - front : nullptr);
+  free_from_front(items, front);
+  free_from_front(owned_by_list, front);
   items = nullptr;
   owned_by_list = nullptr;
   capacity = 0;
@@ -59,12 +67,12 @@ void List::make_room(bool at_front) {
   } else {
     void** more = new ("List::insert") void*[larger];
     if (num_stored > 0) memcpy(more + new_front, items, num_stored * sizeof(void*));
-    delete[] (items != nullptr ? items - front : nullptr);
+    free_from_front(items, front);
     items = more + new_front;
     if (owned_by_list != nullptr) {
       ListDeleteFunction* marks = new ("List::insert") ListDeleteFunction[larger];
       if (num_stored > 0) memcpy(marks + new_front, owned_by_list, num_stored * sizeof(ListDeleteFunction));
-      delete[] (owned_by_list - front);
+      free_from_front(owned_by_list, front);
       owned_by_list = marks + new_front;
     }
     capacity = larger;
@@ -315,8 +323,8 @@ void List::delete_list(int free_item, ListDeleteFunction del) {
       marks[i](stored[i]);
     }
   }
-  delete[] (stored != nullptr ? stored - stored_front : nullptr);
-  delete[] (marks != nullptr ? marks - stored_front : nullptr);
+  free_from_front(stored, stored_front);
+  free_from_front(marks, stored_front);
 }
 
 void List::reverse() {

@@ -85,8 +85,11 @@ inline void take_back_done_values(Scheduler& s, DecisionPoint* dp, const MethodN
 }
 
 // What a loan and its undo leave when nothing reads the node between them: the node as it
-// was, and its other nodes given its values.
-inline void lend_unread(DecisionPoint* dp) { dp->share_working_values_with_the_other_nodes_of_task(); }
+// was, its other nodes given its values, and the resources untouched.
+inline void lend_unread(Scheduler& s, DecisionPoint* dp) {
+  dp->share_working_values_with_the_other_nodes_of_task();
+  s.rating_step_left_resources = true;
+}
 
 // The quality times of the method's ancestors, given back after a what-if that lent the
 // method a time: a recomputation can set an ancestor's time but never clears one. Within

@@ -69,8 +69,7 @@ long count_tasks_that_gain_quality_for_planned_work(Scheduler& s, Schedule& sche
       if (may_gain(node)) kept.push_back(node);
   }
   if (kept.empty()) {
-    method_rating::lend_unread(dp);
-    s.rating_step_left_resources = true;
+    method_rating::lend_unread(s, dp);
     return 0;
   }
   method_rating::AncestorTimes times(s, method);
@@ -94,8 +93,7 @@ void apply_resource_effects(Scheduler& s, Schedule& schedule, Method* method, De
   some_good = some_newly_bad = some_still_bad = false;
   ResourceNLEList& effects = *method->affects_resource;
   if (effects.length() == 0) {
-    method_rating::lend_unread(dp);
-    s.rating_step_left_resources = true;
+    method_rating::lend_unread(s, dp);
     return;
   }
   MethodNodeValues before = method_rating::lend_done_values(s, schedule, dp, false);

@@ -110,7 +110,6 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
 }
 
 void Scheduler::leave_subtree_as_it_was(DecisionPoint* dp) {
-  const long pass = placement_step_memo.pass;
   const long end = dp->placement_log_end;
 #ifdef VELA_CHECK_STEP_MEMO
   // The long way, then what leaving it would have done, compared.
@@ -140,8 +139,8 @@ void Scheduler::leave_subtree_as_it_was(DecisionPoint* dp) {
         memcmp(&node->end_at_last_step, &end_of_the_current_working_schedule, sizeof(MyTime)) != 0)
       fatal_stop("The settled subtree of %s is left otherwise the long way.\n", dp->of_task_chars());
   }
-  (void)pass;
 #else
+  const long pass = placement_step_memo.pass;
   dp->end_at_last_step = end_of_the_current_working_schedule;
   dp->step_record.give_back_in_place(pass);
   for (long i = dp->placement_log_start + 1; i < end; i++) {

@@ -331,7 +331,7 @@ TEST(TaskTree, DecisionPointLinksAreVerified) {
   DecisionPoint dp_t1, dp_m1, dp_m2;
   for (auto [task, dp] : {std::pair<BasicTask*, DecisionPoint*>{t.t1, &dp_t1}, {t.m1, &dp_m1}, {t.m2, &dp_m2}}) {
     task->set_dp_of_task(dp);
-    dp->task_or_method = task;
+    dp->set_task_or_method(task);
     dp->of_task = task->id;
   }
   dp_t1.subs.add(&dp_m1);
@@ -347,7 +347,7 @@ TEST(TaskTree, DecisionPointLinksAreVerified) {
   EXPECT_EQ(t.m1->attributes[DP_ATTRIBUTE_KEY], &dp_m1);
   {
     DecisionPoint later;
-    later.task_or_method = t.m1;
+    later.set_task_or_method(t.m1);
     t.m1->set_dp_of_task(&later);
     EXPECT_EQ(BasicTask::get_dp_of_task(t.m1), &later);
   }

@@ -112,7 +112,7 @@ TEST_F(Rating, ANodePrunesOnlyPastItsLimit) {
   Task t;
   t.id = "T";
   DecisionPoint dp;
-  dp.task_or_method = &t;
+  dp.set_task_or_method(&t);
   for (int extra = 0; extra < 2; extra++) {
     SCOPED_TRACE(extra);
     dp.alternatives.delete_list(1);
