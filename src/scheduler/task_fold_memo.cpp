@@ -1,6 +1,7 @@
 #include "scheduler/task_fold_memo.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "foundation/fatal_stop.h"
 #include "scheduler/decision_point.h"
@@ -17,21 +18,26 @@ struct Accumulators {
 // The combines one child after the first adds.
 long combines_per_child(VORNA_QualityAF qaf) { return qaf == VORNA_SEQ ? 2 : 3; }
 
-// Child i of the fold read into the accumulators, as the full fold reads it; returns
-// whether it has quality.
-bool fold_in(Accumulators a, DecisionPoint* child, long i, VORNA_QualityAF qaf) {
+// Child i of the fold, of these values, read into the accumulators as the full fold reads
+// it; returns whether it has quality.
+bool fold_in(Accumulators a, Distribution& quality, Distribution& cost, Distribution& duration, long i,
+             VORNA_QualityAF qaf) {
   if (i == 0) {
-    a.quality.duplicate(child->working_quality);
-    a.cost.duplicate(child->working_cost);
-    a.duration.duplicate(child->working_duration);
+    a.quality.duplicate(quality);
+    a.cost.duplicate(cost);
+    a.duration.duplicate(duration);
     if (qaf == VORNA_SIGMOID) a.quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
   } else {
     // The quality of a sequence is that of its last subtask, never a combination.
-    if (qaf != VORNA_SEQ) a.quality.combine(child->working_quality, qaf);
-    a.cost.combine_costs(child->working_cost);
-    a.duration.combine_durations(child->working_duration);
+    if (qaf != VORNA_SEQ) a.quality.combine(quality, qaf);
+    a.cost.combine_costs(cost);
+    a.duration.combine_durations(duration);
   }
-  return child->working_quality.some_values_are_gt_zero() != 0;
+  return quality.some_values_are_gt_zero() != 0;
+}
+
+bool fold_in(Accumulators a, DecisionPoint* child, long i, VORNA_QualityAF qaf) {
+  return fold_in(a, child->working_quality, child->working_cost, child->working_duration, i, qaf);
 }
 
 #ifdef VELA_CHECK_STEP_MEMO
@@ -52,16 +58,36 @@ void check_against_the_full_fold(DecisionPoint* dp, long counted) {
 #endif
 }  // namespace
 
+void TaskFoldMemo::PairsRead::keep(const Distribution& d) {
+  length = d.next_slot;
+  if (length <= DISTRIBUTION_STANDARD_NUMBER_OF_VALUES) {
+    if (length > 0) memcpy(static_cast<void*>(pairs), d.data, sizeof(DistributionPair) * static_cast<size_t>(length));
+    more.clear();
+  } else {
+    more.assign(d.data, d.data + length);
+  }
+}
+
+bool TaskFoldMemo::PairsRead::same_as(const Distribution& d) const {
+  if (d.next_slot != length) return false;
+  if (length == 0) return true;
+  const DistributionPair* kept = length <= DISTRIBUTION_STANDARD_NUMBER_OF_VALUES ? pairs : more.data();
+  return memcmp(kept, d.data, sizeof(DistributionPair) * static_cast<size_t>(length)) == 0;
+}
+
 long TaskFoldMemo::children_as_then(DecisionPoint* dp, VORNA_QualityAF now_qaf) const {
-  if (now_qaf != qaf) return 0;
-  const long n = std::min(dp->subs.length(), static_cast<long>(steps.size()));
-  long k = 0;
+  const long n = std::min(dp->subs.length(), folded);
+  if (now_qaf != qaf || n == 0) return 0;
+  const DecisionPoint* child = dp->subs.get(0);
+  if (!same_copy(first->quality, child->working_quality) || !same_copy(first->cost, child->working_cost) ||
+      !same_copy(first->duration, child->working_duration))
+    return 0;
+  long k = 1;
   for (; k < n; k++) {
     const DecisionPoint* child = dp->subs.get(k);
-    const Step& s = steps[static_cast<size_t>(k)];
-    auto same = k == 0 ? same_copy : same_pairs;
-    if (!same(s.child_quality, child->working_quality) || !same(s.child_cost, child->working_cost) ||
-        !same(s.child_duration, child->working_duration))
+    const Step& s = steps[static_cast<size_t>(k - 1)];
+    if (!s.child_quality.same_as(child->working_quality) || !s.child_cost.same_as(child->working_cost) ||
+        !s.child_duration.same_as(child->working_duration))
       break;
   }
   return k;
@@ -74,22 +100,33 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
   qaf = now_qaf;
   Accumulators own{dp->working_quality, dp->working_cost, dp->working_duration};
   long counted = 0;
-  if (from > 0) {
-    const Step& last_as_then = steps[static_cast<size_t>(from - 1)];
+  if (from == 1) {
+    counted = fold_in(own, first->quality, first->cost, first->duration, 0, qaf) ? 1 : 0;
+  } else if (from > 1) {
+    const Step& last_as_then = steps[static_cast<size_t>(from - 2)];
     own.quality.duplicate(last_as_then.quality);
     own.cost.duplicate(last_as_then.cost);
     own.duration.duplicate(last_as_then.duration);
     counted = last_as_then.counted;
     Distribution::count_combine_operations((from - 1) * combines_per_child(qaf));
   }
-  steps.resize(static_cast<size_t>(n));
+  steps.resize(static_cast<size_t>(std::max(n - 1, 0L)));
+  folded = n;
   for (long i = from; i < n; i++) {
     DecisionPoint* child = dp->subs.get(i);
-    Step& s = steps[static_cast<size_t>(i)];
-    // Before the fold reads it: a reader may sort the pairs or cache statistics.
-    s.child_quality.duplicate(child->working_quality);
-    s.child_cost.duplicate(child->working_cost);
-    s.child_duration.duplicate(child->working_duration);
+    // Before the fold reads them: a reader may sort the pairs or cache statistics.
+    if (i == 0) {
+      if (first == nullptr) first = std::make_unique<FirstChild>();
+      first->quality.duplicate(child->working_quality);
+      first->cost.duplicate(child->working_cost);
+      first->duration.duplicate(child->working_duration);
+      if (fold_in(own, child, i, qaf)) counted++;
+      continue;
+    }
+    Step& s = steps[static_cast<size_t>(i - 1)];
+    s.child_quality.keep(child->working_quality);
+    s.child_cost.keep(child->working_cost);
+    s.child_duration.keep(child->working_duration);
     if (fold_in(own, child, i, qaf)) counted++;
     s.quality.duplicate(own.quality);
     s.cost.duplicate(own.cost);

@@ -2,6 +2,7 @@
 // fold whose first children hold what they held then starts after them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "foundation/shared_types.h"
@@ -22,10 +23,17 @@ class TaskFoldMemo {
   long fold(DecisionPoint* dp);
 
  private:
-  // One child as the fold read it, and the fold's state after it. The first child is
-  // copied whole, so it is compared whole; the others are read by their pairs only.
+  // The pairs of a later child's distribution, all that the fold reads of it.
+  struct PairsRead {
+    long length = 0;
+    DistributionPair pairs[DISTRIBUTION_STANDARD_NUMBER_OF_VALUES];
+    std::vector<DistributionPair> more;
+    void keep(const Distribution& d);
+    bool same_as(const Distribution& d) const;
+  };
+  // One later child as the fold read it, and the fold's state after it.
   struct Step {
-    Distribution child_quality, child_cost, child_duration;
+    PairsRead child_quality, child_cost, child_duration;
     Distribution quality, cost, duration;
     long counted = 0;
   };
@@ -33,5 +41,13 @@ class TaskFoldMemo {
   long children_as_then(DecisionPoint* dp, VORNA_QualityAF qaf) const;
 
   VORNA_QualityAF qaf = VORNA_SUM;
+  // The first child is copied whole, so it is kept and compared whole; the state after
+  // it is its copy. Made at a node's first fold: most nodes are methods, which never fold.
+  struct FirstChild {
+    Distribution quality, cost, duration;
+  };
+  std::unique_ptr<FirstChild> first;
+  // From the second child on; `folded` children in all when the last fold ended.
   std::vector<Step> steps;
+  long folded = 0;
 };
