@@ -1,6 +1,7 @@
 #include "scheduler/task_fold_memo.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "foundation/fatal_stop.h"
@@ -70,17 +71,26 @@ void TaskFoldMemo::PairsRead::keep(const Distribution& d) {
 
 bool TaskFoldMemo::PairsRead::same_as(const Distribution& d) const {
   if (d.next_slot != length) return false;
-  if (length == 0) return true;
   const DistributionPair* kept = length <= DISTRIBUTION_STANDARD_NUMBER_OF_VALUES ? pairs : more.data();
-  return memcmp(kept, d.data, sizeof(DistributionPair) * static_cast<size_t>(length)) == 0;
+  // Bit for bit, a pair at a time: a few pairs, compared inline.
+  static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
+  for (long i = 0; i < length; i++) {
+    uint64_t a = 0;
+    uint64_t b = 0;
+    memcpy(&a, &kept[i], sizeof a);
+    memcpy(&b, &d.data[i], sizeof b);
+    if (a != b) return false;
+  }
+  return true;
 }
 
-long TaskFoldMemo::children_as_then(DecisionPoint* dp, VORNA_QualityAF now_qaf) const {
+long TaskFoldMemo::Fold::children_as_then(DecisionPoint* dp, VORNA_QualityAF now_qaf, int first_as_then) const {
   const long n = std::min(dp->subs.length(), folded);
-  if (now_qaf != qaf || n == 0) return 0;
+  if (now_qaf != qaf || n == 0 || first_as_then == 0) return 0;
   const DecisionPoint* child = dp->subs.get(0);
-  if (!same_copy(first->quality, child->working_quality) || !same_copy(first->cost, child->working_cost) ||
-      !same_copy(first->duration, child->working_duration))
+  if (first_as_then < 0 &&
+      (!same_copy(first->quality, child->working_quality) || !same_copy(first->cost, child->working_cost) ||
+       !same_copy(first->duration, child->working_duration)))
     return 0;
   long k = 1;
   for (; k < n; k++) {
@@ -93,45 +103,77 @@ long TaskFoldMemo::children_as_then(DecisionPoint* dp, VORNA_QualityAF now_qaf) 
   return k;
 }
 
+void TaskFoldMemo::Fold::take_child_from(const Fold& from, long i) {
+  if (i > 0) {
+    steps[static_cast<size_t>(i - 1)] = from.steps[static_cast<size_t>(i - 1)];
+    return;
+  }
+  if (first == nullptr) first = std::make_unique<FirstChild>();
+  first->quality.duplicate(from.first->quality);
+  first->cost.duplicate(from.first->cost);
+  first->duration.duplicate(from.first->duration);
+}
+
 long TaskFoldMemo::fold(DecisionPoint* dp) {
-  const VORNA_QualityAF now_qaf = dp->task_or_method->qaf;
+  const VORNA_QualityAF qaf = dp->task_or_method->qaf;
   const long n = dp->subs.length();
-  const long from = children_as_then(dp, now_qaf);
-  qaf = now_qaf;
+  long as_then[2] = {0, 0};
+  as_then[latest] = folds[latest].children_as_then(dp, qaf, -1);
+  // The other fold matters only where the latest one does not hold for every child.
+  if (as_then[latest] < n) {
+    const int first_as_then = !firsts_alike ? -1 : (as_then[latest] > 0 ? 1 : 0);
+    as_then[1 - latest] = folds[1 - latest].children_as_then(dp, qaf, first_as_then);
+  }
+  // The longest run of unchanged children, the latest fold's on a tie.
+  const int best = as_then[1 - latest] > as_then[latest] ? 1 - latest : latest;
+  const long from = as_then[best];
+  const Fold& kept = folds[best];
   Accumulators own{dp->working_quality, dp->working_cost, dp->working_duration};
   long counted = 0;
   if (from == 1) {
-    counted = fold_in(own, first->quality, first->cost, first->duration, 0, qaf) ? 1 : 0;
+    counted = fold_in(own, kept.first->quality, kept.first->cost, kept.first->duration, 0, qaf) ? 1 : 0;
   } else if (from > 1) {
-    const Step& last_as_then = steps[static_cast<size_t>(from - 2)];
+    const Step& last_as_then = kept.steps[static_cast<size_t>(from - 2)];
     own.quality.duplicate(last_as_then.quality);
     own.cost.duplicate(last_as_then.cost);
     own.duration.duplicate(last_as_then.duration);
     counted = last_as_then.counted;
     Distribution::count_combine_operations((from - 1) * combines_per_child(qaf));
   }
-  steps.resize(static_cast<size_t>(std::max(n - 1, 0L)));
-  folded = n;
-  for (long i = from; i < n; i++) {
-    DecisionPoint* child = dp->subs.get(i);
-    // Before the fold reads them: a reader may sort the pairs or cache statistics.
-    if (i == 0) {
-      if (first == nullptr) first = std::make_unique<FirstChild>();
-      first->quality.duplicate(child->working_quality);
-      first->cost.duplicate(child->working_cost);
-      first->duration.duplicate(child->working_duration);
+  latest = best;
+  if (from < n) {
+    // The other fold takes this one, keeping the best as it was: it starts from the
+    // children that also hold what it read, and takes the rest of the unchanged ones.
+    latest = 1 - best;
+    Fold& made = folds[latest];
+    const long own_as_then = made.qaf == qaf ? as_then[latest] : 0;
+    made.qaf = qaf;
+    made.steps.resize(static_cast<size_t>(std::max(n - 1, 0L)));
+    made.folded = n;
+    for (long i = own_as_then; i < from; i++) made.take_child_from(kept, i);
+    // Both read the first child now, unless this fold read it anew.
+    firsts_alike = from > 0;
+    for (long i = from; i < n; i++) {
+      DecisionPoint* child = dp->subs.get(i);
+      // Before the fold reads them: a reader may sort the pairs or cache statistics.
+      if (i == 0) {
+        if (made.first == nullptr) made.first = std::make_unique<FirstChild>();
+        made.first->quality.duplicate(child->working_quality);
+        made.first->cost.duplicate(child->working_cost);
+        made.first->duration.duplicate(child->working_duration);
+        if (fold_in(own, child, i, qaf)) counted++;
+        continue;
+      }
+      Step& s = made.steps[static_cast<size_t>(i - 1)];
+      s.child_quality.keep(child->working_quality);
+      s.child_cost.keep(child->working_cost);
+      s.child_duration.keep(child->working_duration);
       if (fold_in(own, child, i, qaf)) counted++;
-      continue;
+      s.quality.duplicate(own.quality);
+      s.cost.duplicate(own.cost);
+      s.duration.duplicate(own.duration);
+      s.counted = counted;
     }
-    Step& s = steps[static_cast<size_t>(i - 1)];
-    s.child_quality.keep(child->working_quality);
-    s.child_cost.keep(child->working_cost);
-    s.child_duration.keep(child->working_duration);
-    if (fold_in(own, child, i, qaf)) counted++;
-    s.quality.duplicate(own.quality);
-    s.cost.duplicate(own.cost);
-    s.duration.duplicate(own.duration);
-    s.counted = counted;
   }
 #ifdef VELA_CHECK_STEP_MEMO
   check_against_the_full_fold(dp, counted);

@@ -1,4 +1,4 @@
-// What a task node keeps of its last fold of its children's working values, so that a
+// What a task node keeps of its last folds of its children's working values, so that a
 // fold whose first children hold what they held then starts after them.
 #pragma once
 
@@ -14,7 +14,10 @@ class DecisionPoint;
 // combined in (quality under the task's function, none under a sequence; cost and
 // duration summed), counting the children with quality. Each combine compacts, so a fold
 // is only the same fold when made in the same order from the same values; a resumed fold
-// therefore goes on from the state the last fold had after the last unchanged child.
+// therefore goes on from the state a kept fold had after the last unchanged child.
+//
+// Two folds are kept: a what-if changes one child and its undo changes it back, so the
+// undo's fold is the one before the what-if's.
 class TaskFoldMemo {
  public:
   // Folds dp's children (at least one) into its working quality, cost and duration as
@@ -37,17 +40,28 @@ class TaskFoldMemo {
     Distribution quality, cost, duration;
     long counted = 0;
   };
-  // Children of the last fold that hold now what the fold read of them, from the first.
-  long children_as_then(DecisionPoint* dp, VORNA_QualityAF qaf) const;
-
-  VORNA_QualityAF qaf = VORNA_SUM;
   // The first child is copied whole, so it is kept and compared whole; the state after
-  // it is its copy. Made at a node's first fold: most nodes are methods, which never fold.
+  // it is its copy.
   struct FirstChild {
     Distribution quality, cost, duration;
   };
-  std::unique_ptr<FirstChild> first;
-  // From the second child on; `folded` children in all when the last fold ended.
-  std::vector<Step> steps;
-  long folded = 0;
+  // One kept fold. Made at a node's first fold: most nodes are methods, which never fold.
+  struct Fold {
+    VORNA_QualityAF qaf = VORNA_SUM;
+    std::unique_ptr<FirstChild> first;
+    // From the second child on; `folded` children in all.
+    std::vector<Step> steps;
+    long folded = 0;
+    // Its children that hold now what it read of them, from the first; `first_as_then`
+    // says whether the first does when that is known (-1 when not).
+    long children_as_then(DecisionPoint* dp, VORNA_QualityAF qaf, int first_as_then) const;
+    // Child i as `from` read it, and the state after it.
+    void take_child_from(const Fold& from, long i);
+  };
+
+  Fold folds[2];
+  // The fold the node's values last came from.
+  int latest = 0;
+  // Whether both folds read the same first child: comparing it with one then tells for both.
+  bool firsts_alike = false;
 };

@@ -555,7 +555,7 @@ TEST_F(WorkingValues, AResumedFoldLeavesEveryFieldAsTheFullFoldThroughChangesOfA
     // The middle child has no quality at first: the sigmoid counts it once it has.
     for (long i = 0; i < n; i++) give_uncertain_values(children[i], i == 2 ? 0.0f : 1.0f + i);
     const long per_child = std::string(qaf) == "q_seq" ? 2 : 3;
-    // Folds resuming from the last fold, then in full with nothing kept: every field the
+    // Folds resuming from the kept folds, then in full with nothing kept: every field the
     // same and the same combines counted, only those from `changed` on really made.
     auto both_ways = [&](const char* what, long changed) {
       const long total_before = Distribution::report_total_number_of_combine_operations();
@@ -564,9 +564,11 @@ TEST_F(WorkingValues, AResumedFoldLeavesEveryFieldAsTheFullFoldThroughChangesOfA
       const long total = Distribution::report_total_number_of_combine_operations() - total_before;
       const long real = Distribution::report_number_of_real_combine_operations() - real_before;
       const std::string resumed = whole_values(p);
+      TaskFoldMemo kept = std::move(p->fold_memo);
       p->fold_memo = TaskFoldMemo();
       const long full_before = Distribution::report_total_number_of_combine_operations();
       scheduler->calculate_working_qdc_for_task(p);
+      p->fold_memo = std::move(kept);
       EXPECT_EQ(whole_values(p), resumed) << what;
       EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - full_before, total) << what;
       EXPECT_EQ(total, (n - 1) * per_child) << what;
@@ -578,6 +580,12 @@ TEST_F(WorkingValues, AResumedFoldLeavesEveryFieldAsTheFullFoldThroughChangesOfA
     both_ways("the middle child gains quality", 2);
     give_uncertain_values(children[n - 1], 0.5f);
     both_ways("the last child changed", n - 1);
+    give_uncertain_values(children[n - 1], 1.0f + n - 1);
+    both_ways("the last child changed back, as after a what-if", n);
+    give_uncertain_values(children[1], 0.25f);
+    both_ways("a second child changed", 1);
+    give_uncertain_values(children[1], 2.0f);
+    both_ways("the second child changed back", n);
     give_uncertain_values(children[0], 2.5f);
     both_ways("the first child changed", 0);
     // The first child is copied whole, statistics and all; the others are read by pairs.
