@@ -117,6 +117,9 @@ void TaskFoldMemo::Fold::take_child_from(const Fold& from, long i) {
 long TaskFoldMemo::fold(DecisionPoint* dp) {
   const VORNA_QualityAF qaf = dp->task_or_method->qaf;
   const long n = dp->subs.length();
+  Accumulators own{dp->working_quality, dp->working_cost, dp->working_duration};
+  // A single child is copied, never combined: nothing to resume.
+  if (n == 1) return fold_in(own, dp->subs.get(0), 0, qaf) ? 1 : 0;
   long as_then[2] = {0, 0};
   as_then[latest] = folds[latest].children_as_then(dp, qaf, -1);
   // The other fold matters only where the latest one does not hold for every child.
@@ -128,7 +131,6 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
   const int best = as_then[1 - latest] > as_then[latest] ? 1 - latest : latest;
   const long from = as_then[best];
   const Fold& kept = folds[best];
-  Accumulators own{dp->working_quality, dp->working_cost, dp->working_duration};
   long counted = 0;
   if (from == 1) {
     counted = fold_in(own, kept.first->quality, kept.first->cost, kept.first->duration, 0, qaf) ? 1 : 0;
