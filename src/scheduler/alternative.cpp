@@ -99,7 +99,7 @@ const Distribution* CombineMemo::find_probe() {
 }
 
 void CombineMemo::grow() {
-  std::vector<Slot> larger(slots.empty() ? 1024 : 2 * slots.size());
+  std::vector<Slot> larger(slots.empty() ? FIRST_TABLE_SLOTS : 2 * slots.size());
   size_t mask = larger.size() - 1;
   for (long i = 0; i < used; i++) {
     size_t s = entry(i).hash & mask;
@@ -116,8 +116,10 @@ void CombineMemo::keep_probe(const Distribution& result) {
     grow();
     find_probe();
   }
-  if (used / CHUNK_ENTRIES == static_cast<long>(chunks.size()))
-    chunks.emplace_back(new ("CombineMemo::keep_probe") Entry[CHUNK_ENTRIES]);
+  // The chunks before chunk k hold FIRST_CHUNK_ENTRIES * (2^k - 1) entries.
+  long held = FIRST_CHUNK_ENTRIES * ((1L << chunks.size()) - 1);
+  if (used == held)
+    chunks.emplace_back(new ("CombineMemo::keep_probe") Entry[static_cast<size_t>(FIRST_CHUNK_ENTRIES << chunks.size())]);
   Entry& kept = entry(used);
   kept.hash = probe_hash;
   kept.key.operation = probe.operation;

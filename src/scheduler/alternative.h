@@ -5,6 +5,7 @@
 // pruning of lists in alternative_rating.cpp.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -72,8 +73,14 @@ class CombineMemo {
   static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
   // Longer operands (never the compacted ones) are combined every time.
   static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
-  // A bound on the memory of one node's results.
-  static constexpr long MAX_RESULTS = 1 << 17;
+  // Chunk k of the results holds FIRST_CHUNK_ENTRIES << k: a small node allocates little,
+  // a large one few times.
+  static constexpr long FIRST_CHUNK_ENTRIES = 64;
+  static constexpr int FIRST_CHUNK_BITS = 6;
+  static_assert(FIRST_CHUNK_ENTRIES == 1L << FIRST_CHUNK_BITS);
+  // A bound on the memory of one node's results: eleven chunks, full.
+  static constexpr long MAX_RESULTS = FIRST_CHUNK_ENTRIES * ((1L << 11) - 1);
+  static constexpr size_t FIRST_TABLE_SLOTS = 128;
 
   CombineMemo() = default;
   CombineMemo(const CombineMemo&) = delete;
@@ -121,14 +128,16 @@ class CombineMemo {
     uint32_t mark = 0;
     uint32_t entry = 0;
   };
-  static constexpr long CHUNK_ENTRIES = 1024;
-
   void set_probe(const Distribution& d1, const Distribution& d2, int operation);
   // The result kept for the probe's operands, or null; leaves probe_slot at the slot
   // where the probe would go.
   const Distribution* find_probe();
   void keep_probe(const Distribution& result);
-  Entry& entry(long i) { return chunks[static_cast<size_t>(i / CHUNK_ENTRIES)][i % CHUNK_ENTRIES]; }
+  Entry& entry(long i) {
+    unsigned long n = static_cast<unsigned long>(i + FIRST_CHUNK_ENTRIES);
+    int k = std::bit_width(n) - 1 - FIRST_CHUNK_BITS;
+    return chunks[static_cast<size_t>(k)][n - (1UL << (k + FIRST_CHUNK_BITS))];
+  }
   bool probe_matches(const Key& key) const;
   // Doubles the table, placing every kept entry anew.
   void grow();
