@@ -116,10 +116,9 @@ void CombineMemo::keep_probe(const Distribution& result) {
     grow();
     find_probe();
   }
-  // The chunks before chunk k hold FIRST_CHUNK_ENTRIES * (2^k - 1) entries.
-  long held = FIRST_CHUNK_ENTRIES * ((1L << chunks.size()) - 1);
-  if (used == held)
-    chunks.emplace_back(new ("CombineMemo::keep_probe") Entry[static_cast<size_t>(FIRST_CHUNK_ENTRIES << chunks.size())]);
+  long k = static_cast<long>(chunks.size());
+  if (used == held_by_chunks(k))
+    chunks.emplace_back(new ("CombineMemo::keep_probe") Entry[static_cast<size_t>(held_by_chunks(k + 1) - used)]);
   Entry& kept = entry(used);
   kept.hash = probe_hash;
   kept.key.operation = probe.operation;

@@ -73,13 +73,17 @@ class CombineMemo {
   static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
   // Longer operands (never the compacted ones) are combined every time.
   static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
-  // Chunk k of the results holds FIRST_CHUNK_ENTRIES << k: a small node allocates little,
-  // a large one few times.
+  // Chunk k of the results holds FIRST_CHUNK_ENTRIES << k up to GROWN_CHUNKS chunks, and
+  // every later one as many as the last of those: a small node allocates little, a large
+  // one few times and never much more than it fills.
   static constexpr long FIRST_CHUNK_ENTRIES = 64;
   static constexpr int FIRST_CHUNK_BITS = 6;
   static_assert(FIRST_CHUNK_ENTRIES == 1L << FIRST_CHUNK_BITS);
-  // A bound on the memory of one node's results: eleven chunks, full.
-  static constexpr long MAX_RESULTS = FIRST_CHUNK_ENTRIES * ((1L << 11) - 1);
+  static constexpr int GROWN_CHUNKS = 7;
+  static constexpr long LAST_GROWN_CHUNK_ENTRIES = FIRST_CHUNK_ENTRIES << (GROWN_CHUNKS - 1);
+  static constexpr long IN_GROWN_CHUNKS = FIRST_CHUNK_ENTRIES * ((1L << GROWN_CHUNKS) - 1);
+  // A bound on the memory of one node's results.
+  static constexpr long MAX_RESULTS = 1L << 17;
   static constexpr size_t FIRST_TABLE_SLOTS = 128;
 
   CombineMemo() = default;
@@ -134,9 +138,19 @@ class CombineMemo {
   const Distribution* find_probe();
   void keep_probe(const Distribution& result);
   Entry& entry(long i) {
+    if (i >= IN_GROWN_CHUNKS) {
+      long past = i - IN_GROWN_CHUNKS;
+      return chunks[static_cast<size_t>(GROWN_CHUNKS + past / LAST_GROWN_CHUNK_ENTRIES)]
+                   [past % LAST_GROWN_CHUNK_ENTRIES];
+    }
     unsigned long n = static_cast<unsigned long>(i + FIRST_CHUNK_ENTRIES);
     int k = std::bit_width(n) - 1 - FIRST_CHUNK_BITS;
     return chunks[static_cast<size_t>(k)][n - (1UL << (k + FIRST_CHUNK_BITS))];
+  }
+  // The entries the first k chunks hold.
+  static long held_by_chunks(long k) {
+    return k <= GROWN_CHUNKS ? FIRST_CHUNK_ENTRIES * ((1L << k) - 1)
+                             : IN_GROWN_CHUNKS + (k - GROWN_CHUNKS) * LAST_GROWN_CHUNK_ENTRIES;
   }
   bool probe_matches(const Key& key) const;
   // Doubles the table, placing every kept entry anew.
