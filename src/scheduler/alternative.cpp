@@ -2,7 +2,9 @@
 // ordered insertion.
 #include "scheduler/alternative.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -44,6 +46,89 @@ void Alternative::reset_as_new() {
   prob_expected_c_or_better = -1.0f;
   prob_expected_d_or_better = -1.0f;
   method_list.delete_list(0);
+}
+
+// ---------------------------------------------------------------- CombineMemo
+
+void CombineMemo::clear() {
+  used = 0;
+  // A new mark empties every slot at once; when the marks run out they start again.
+  if (++mark == 0) {
+    std::fill(slots.begin(), slots.end(), Slot{});
+    mark = 1;
+  }
+}
+
+void CombineMemo::set_probe(const Distribution& d1, const Distribution& d2, int operation) {
+  static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
+  probe.operation = operation;
+  probe.first_length = static_cast<int>(d1.next_slot);
+  probe.second_length = static_cast<int>(d2.next_slot);
+  memcpy(static_cast<void*>(probe.pairs), d1.data, sizeof(DistributionPair) * d1.next_slot);
+  memcpy(static_cast<void*>(probe.pairs + d1.next_slot), d2.data, sizeof(DistributionPair) * d2.next_slot);
+  // A pair is one 64-bit word.
+  uint64_t h = static_cast<uint64_t>(operation) * 0x9E3779B97F4A7C15ULL ^
+               (static_cast<uint64_t>(probe.first_length) << 32 | static_cast<uint64_t>(probe.second_length));
+  for (long i = 0; i < d1.next_slot + d2.next_slot; i++) {
+    uint64_t word;
+    memcpy(&word, &probe.pairs[i], sizeof word);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 29;
+  }
+  probe_hash = h ^ (h >> 32);
+}
+
+// Bit for bit: a NaN matches itself, 0 and -0 differ.
+bool CombineMemo::probe_matches(const Key& key) const {
+  return key.operation == probe.operation && key.first_length == probe.first_length &&
+         key.second_length == probe.second_length &&
+         memcmp(key.pairs, probe.pairs, sizeof(DistributionPair) * (probe.first_length + probe.second_length)) == 0;
+}
+
+const Distribution* CombineMemo::find_probe() {
+  if (slots.empty()) return nullptr;
+  size_t mask = slots.size() - 1;
+  for (size_t s = probe_hash & mask;; s = (s + 1) & mask) {
+    if (slots[s].mark != mark) {
+      probe_slot = s;
+      return nullptr;
+    }
+    Entry& kept = entry(slots[s].entry);
+    if (kept.hash == probe_hash && probe_matches(kept.key)) return &kept.result;
+  }
+}
+
+void CombineMemo::grow() {
+  std::vector<Slot> larger(slots.empty() ? FIRST_TABLE_SLOTS : 2 * slots.size());
+  size_t mask = larger.size() - 1;
+  for (long i = 0; i < used; i++) {
+    size_t s = entry(i).hash & mask;
+    while (larger[s].mark == mark) s = (s + 1) & mask;
+    larger[s] = {mark, static_cast<uint32_t>(i)};
+  }
+  slots.swap(larger);
+}
+
+void CombineMemo::keep_probe(const Distribution& result) {
+  if (used >= MAX_RESULTS) return;
+  // At most half the slots are filled, so that a search meets an empty one soon.
+  if (static_cast<size_t>(2 * (used + 1)) > slots.size()) {
+    grow();
+    find_probe();
+  }
+  long k = static_cast<long>(chunks.size());
+  if (used == held_by_chunks(k))
+    chunks.emplace_back(new ("CombineMemo::keep_probe") Entry[static_cast<size_t>(held_by_chunks(k + 1) - used)]);
+  Entry& kept = entry(used);
+  kept.hash = probe_hash;
+  kept.key.operation = probe.operation;
+  kept.key.first_length = probe.first_length;
+  kept.key.second_length = probe.second_length;
+  memcpy(static_cast<void*>(kept.key.pairs), probe.pairs,
+         sizeof(DistributionPair) * (probe.first_length + probe.second_length));
+  kept.result.duplicate(result);
+  slots[probe_slot] = {mark, static_cast<uint32_t>(used)};
+  used++;
 }
 
 // ---------------------------------------------------------------- AlternativePool

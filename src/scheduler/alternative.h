@@ -5,7 +5,10 @@
 // pruning of lists in alternative_rating.cpp.
 #pragma once
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "foundation/shared_types.h"
@@ -58,6 +61,111 @@ class Alternative {
   TaskList method_list;
 };
 
+// The combinations of a node's cross products repeat: the members' alternatives often share a
+// distribution (a cost of one value, a duration of two), and combining equal operands
+// gives the same result to the bit, whatever the result was before (an operand itself or
+// as new). Each result is kept with its operands' pairs, and a combination found again is
+// copied and counted as made. The results live in an open-addressed table over storage
+// that `clear` keeps, so that the next node reuses it without allocating.
+class CombineMemo {
+ public:
+  // The operation of costs and durations; a quality's is its accumulation function.
+  static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
+  // Longer operands (never the compacted ones) are combined every time.
+  static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
+  // Chunk k of the results holds FIRST_CHUNK_ENTRIES << k up to GROWN_CHUNKS chunks, and
+  // every later one as many as the last of those: a small node allocates little, a large
+  // one few times and never much more than it fills.
+  static constexpr long FIRST_CHUNK_ENTRIES = 64;
+  static constexpr int FIRST_CHUNK_BITS = 6;
+  static_assert(FIRST_CHUNK_ENTRIES == 1L << FIRST_CHUNK_BITS);
+  static constexpr int GROWN_CHUNKS = 7;
+  static constexpr long LAST_GROWN_CHUNK_ENTRIES = FIRST_CHUNK_ENTRIES << (GROWN_CHUNKS - 1);
+  static constexpr long IN_GROWN_CHUNKS = FIRST_CHUNK_ENTRIES * ((1L << GROWN_CHUNKS) - 1);
+  // A bound on the memory of one node's results.
+  static constexpr long MAX_RESULTS = 1L << 17;
+  static constexpr size_t FIRST_TABLE_SLOTS = 128;
+
+  CombineMemo() = default;
+  CombineMemo(const CombineMemo&) = delete;
+  CombineMemo& operator=(const CombineMemo&) = delete;
+
+  // Sets target (d1 itself, or as new) to d1 combined with d2 by `combine`, which
+  // `operation` names.
+  template <class Combine>
+  void apply(Distribution& target, const Distribution& d1, const Distribution& d2, int operation,
+             Combine combine) {
+    if (d1.next_slot + d2.next_slot > KEY_PAIRS) {
+      combine();
+      return;
+    }
+    // Taken before combining: the target may be an operand.
+    set_probe(d1, d2, operation);
+    if (const Distribution* found = find_probe()) {
+      target.duplicate(*found);
+      Distribution::count_combine_operations(1);
+      return;
+    }
+    combine();
+    keep_probe(target);
+  }
+  long size() const { return used; }
+  // Forgets every result, keeping the storage.
+  void clear();
+  // A pool's memo serves one batch at a time.
+  bool in_use = false;
+
+ private:
+  struct Key {
+    int operation = 0;
+    int first_length = 0;
+    int second_length = 0;
+    DistributionPair pairs[KEY_PAIRS];
+  };
+  struct Entry {
+    uint64_t hash = 0;
+    Key key;
+    Distribution result;
+  };
+  // A slot is empty unless it was filled since the last clear (its mark is the current one).
+  struct Slot {
+    uint32_t mark = 0;
+    uint32_t entry = 0;
+  };
+  void set_probe(const Distribution& d1, const Distribution& d2, int operation);
+  // The result kept for the probe's operands, or null; leaves probe_slot at the slot
+  // where the probe would go.
+  const Distribution* find_probe();
+  void keep_probe(const Distribution& result);
+  Entry& entry(long i) {
+    if (i >= IN_GROWN_CHUNKS) {
+      long past = i - IN_GROWN_CHUNKS;
+      return chunks[static_cast<size_t>(GROWN_CHUNKS + past / LAST_GROWN_CHUNK_ENTRIES)]
+                   [past % LAST_GROWN_CHUNK_ENTRIES];
+    }
+    unsigned long n = static_cast<unsigned long>(i + FIRST_CHUNK_ENTRIES);
+    int k = std::bit_width(n) - 1 - FIRST_CHUNK_BITS;
+    return chunks[static_cast<size_t>(k)][n - (1UL << (k + FIRST_CHUNK_BITS))];
+  }
+  // The entries the first k chunks hold.
+  static long held_by_chunks(long k) {
+    return k <= GROWN_CHUNKS ? FIRST_CHUNK_ENTRIES * ((1L << k) - 1)
+                             : IN_GROWN_CHUNKS + (k - GROWN_CHUNKS) * LAST_GROWN_CHUNK_ENTRIES;
+  }
+  bool probe_matches(const Key& key) const;
+  // Doubles the table, placing every kept entry anew.
+  void grow();
+
+  Key probe;
+  uint64_t probe_hash = 0;
+  size_t probe_slot = 0;
+  long used = 0;
+  uint32_t mark = 1;
+  std::vector<Slot> slots;
+  // Entries never move: a chunk is allocated once and reused after every clear.
+  std::vector<std::unique_ptr<Entry[]>> chunks;
+};
+
 // Alternatives given back for reuse: a node's candidates are made and most of them pruned
 // at once, and reusing them spares the allocation of their distributions' arrays. Those
 // still held are freed with the pool.
@@ -70,6 +178,8 @@ class AlternativePool {
   // As a new one is.
   Alternative* take(const char* tag);
   void give_back(Alternative* alt);
+  // For the node being generated: its results are dropped before the next node's.
+  CombineMemo combine_memo;
 
  private:
   std::vector<Alternative*> spare;

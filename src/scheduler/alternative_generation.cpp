@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/combinatorics.h"
@@ -59,77 +58,6 @@ std::vector<DecisionPoint*> children_with_alternatives(DecisionPoint* dp) {
   return members;
 }
 
-// The combinations of a node's cross products repeat: the members' alternatives often share a
-// distribution (a cost of one value, a duration of two), and combining equal operands
-// gives the same result to the bit, whatever the result was before (an operand itself or
-// as new). Each result is kept with its operands' pairs, and a combination found again is
-// copied and counted as made.
-class CombineMemo {
- public:
-  // The operation of costs and durations; a quality's is its accumulation function.
-  static constexpr int SUM_OF_COSTS_OR_DURATIONS = -1;
-
-  // Sets target (d1 itself, or as new) to d1 combined with d2 by `combine`, which
-  // `operation` names.
-  template <class Combine>
-  void apply(Distribution& target, Distribution& d1, Distribution& d2, int operation, Combine combine) {
-    long pairs = d1.next_slot + d2.next_slot;
-    if (pairs > KEY_PAIRS) {
-      combine();
-      return;
-    }
-    Key key;
-    key.operation = operation;
-    key.first_length = static_cast<int>(d1.next_slot);
-    key.second_length = static_cast<int>(d2.next_slot);
-    memcpy(static_cast<void*>(key.pairs), d1.data, sizeof(DistributionPair) * d1.next_slot);
-    memcpy(static_cast<void*>(key.pairs + d1.next_slot), d2.data, sizeof(DistributionPair) * d2.next_slot);
-    auto found = results.find(key);
-    if (found != results.end()) {
-      target.duplicate(found->second);
-      Distribution::count_combine_operations(1);
-      return;
-    }
-    combine();
-    if (results.size() < MAX_RESULTS) results.emplace(key, target);
-  }
-
- private:
-  // Longer operands (never the compacted ones) are combined every time.
-  static constexpr long KEY_PAIRS = 2 * DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
-  // A bound on the memory of one node's results.
-  static constexpr size_t MAX_RESULTS = 1 << 17;
-
-  struct Key {
-    int operation = 0;
-    int first_length = 0;
-    int second_length = 0;
-    DistributionPair pairs[KEY_PAIRS];
-    size_t bytes() const { return sizeof(DistributionPair) * static_cast<size_t>(first_length + second_length); }
-    // Bit for bit: a NaN matches itself, 0 and -0 differ.
-    bool operator==(const Key& other) const {
-      return operation == other.operation && first_length == other.first_length &&
-             second_length == other.second_length && memcmp(pairs, other.pairs, bytes()) == 0;
-    }
-  };
-  struct KeyHash {
-    // A pair is one 64-bit word.
-    size_t operator()(const Key& key) const {
-      static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
-      uint64_t h = static_cast<uint64_t>(key.operation) * 0x9E3779B97F4A7C15ULL ^
-                   (static_cast<uint64_t>(key.first_length) << 32 | static_cast<uint64_t>(key.second_length));
-      for (int i = 0; i < key.first_length + key.second_length; i++) {
-        uint64_t word;
-        memcpy(&word, &key.pairs[i], sizeof word);
-        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
-        h ^= h >> 29;
-      }
-      return static_cast<size_t>(h);
-    }
-  };
-  std::unordered_map<Key, Distribution, KeyHash> results;
-};
-
 // Restores the pool pointer however the generation ends.
 class PoolInUse {
  public:
@@ -152,6 +80,27 @@ class CandidateBatch {
   // A null label: copies of the members, named as the node (under max and exactly one).
   CandidateBatch(DecisionPoint* dp, const char* label, long first_number)
       : dp(dp), label(label), first_number(first_number) {}
+  ~CandidateBatch() {
+    if (memo_in_use == nullptr || memo_in_use == own_memo.get()) return;
+    memo_in_use->clear();
+    memo_in_use->in_use = false;
+  }
+  CandidateBatch(const CandidateBatch&) = delete;
+  CandidateBatch& operator=(const CandidateBatch&) = delete;
+
+  // The node's cross products (one per subset under a sum) share their combinations: in
+  // the pool's memo while no other batch holds it, else in one of the batch's own.
+  CombineMemo& memo(AlternativePool* pool) {
+    if (memo_in_use != nullptr) return *memo_in_use;
+    if (pool != nullptr && !pool->combine_memo.in_use) {
+      memo_in_use = &pool->combine_memo;
+      memo_in_use->in_use = true;
+    } else {
+      own_memo.reset(new ("CandidateBatch::memo") CombineMemo);
+      memo_in_use = own_memo.get();
+    }
+    return *memo_in_use;
+  }
 
   long length() const { return static_cast<long>(made.size()); }
   Alternative* get(long k) const { return made[static_cast<size_t>(k)]; }
@@ -216,10 +165,8 @@ class CandidateBatch {
   std::vector<Alternative*> made;
   std::vector<Alternative*> folded;
   std::vector<size_t> starts{0};
-
- public:
-  // The node's cross products (one per subset under a sum) share their combinations.
-  CombineMemo memo;
+  CombineMemo* memo_in_use = nullptr;
+  std::unique_ptr<CombineMemo> own_memo;
 };
 
 Alternative* Scheduler::new_alternative(const char* tag) {
@@ -493,7 +440,7 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
   // A copy of `from` with member a added, made by combining the two into alt, which is as
   // new: the result is the copy's, without the copy. Only the marks that a kept candidate
   // shows are taken over; the rest is set when the candidate is finished.
-  CombineMemo& memo = batch.memo;
+  CombineMemo& memo = batch.memo(alternative_pool);
   auto sum = [&](Distribution& target, Distribution& d1, Distribution& d2) {
     memo.apply(target, d1, d2, CombineMemo::SUM_OF_COSTS_OR_DURATIONS, [&] { target.combine_costs(d1, d2); });
   };
@@ -538,8 +485,9 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
     for (long i = 0; i < n; i++) {
       Alternative* a = member(i);
       picks[static_cast<size_t>(i)] = a;
-      if (a->quality.some_values_are_gt_zero()) counted++;
-      if (a->of_dp->task_or_method == last_subtask) last_child = a;
+      // Only a sigmoid counts the members with quality, only a sequence reads its last one.
+      if (qaf == VORNA_SIGMOID && a->quality.some_values_are_gt_zero()) counted++;
+      if (qaf == VORNA_SEQ && a->of_dp->task_or_method == last_subtask) last_child = a;
     }
     long reused = 0;
     for (long level = 1; level <= valid; level++) reused += level_combines[level];

@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -277,6 +281,249 @@ TEST(DistributionCompaction, ValuesMadeEqualUnderTheSortedFlagAddNoValue) {
   EXPECT_EQ(d.get_value_min(), 5.0f);
   EXPECT_FLOAT_EQ(d.get_value_max(), 5.0f);  // the expected value, within rounding
   EXPECT_FLOAT_EQ(d.sum_all_densities(), before);
+}
+
+namespace {
+
+// The combination's sorting and compaction as they were first written: a stable sort of
+// every pair by value, then of every pair by density, then the nearest-slot walk in that
+// density order. The class's quicker steps must leave every bit as these do.
+namespace reference {
+
+template <class Before>
+void stable_sort(DistributionPair* pairs, long n, Before before) {
+  if (n > 32) {
+    std::stable_sort(pairs, pairs + n, before);
+    return;
+  }
+  for (long i = 1; i < n; i++) {
+    const DistributionPair moving = pairs[i];
+    long j = i;
+    for (; j > 0 && before(moving, pairs[j - 1]); j--) pairs[j] = pairs[j - 1];
+    pairs[j] = moving;
+  }
+}
+
+bool by_value(const DistributionPair& a, const DistributionPair& b) { return a.value < b.value; }
+bool by_density(const DistributionPair& a, const DistributionPair& b) { return a.density > b.density; }
+
+void sort_and_combine(Distribution& d) {
+  if (d.data_is_sorted) return;
+  d.data_is_sorted = 1;
+  if (d.next_slot < 2) return;
+  stable_sort(d.data, d.next_slot, by_value);
+  long kept = 0;
+  for (long i = 1; i < d.next_slot; i++) {
+    if (d.data[kept].value == d.data[i].value)
+      d.data[kept].density += d.data[i].density;
+    else
+      d.data[++kept] = d.data[i];
+  }
+  d.next_slot = kept + 1;
+}
+
+void compact(Distribution& d, int n) {
+  sort_and_combine(d);
+  if (n < d.next_slot) {
+    std::vector<DistributionPair> slots(n);
+    const Value min = d.data[0].value;
+    const Value max = d.data[d.next_slot - 1].value;
+    const Value ev = d.get_expected_value();
+    slots[0] = {0.0f, min};
+    slots[1] = {0.0f, max};
+    slots[2] = {0.0f, ev};
+    int filled = 3;
+    stable_sort(d.data, d.next_slot, by_density);
+    for (long i = 0; i < d.next_slot && filled < n; i++) {
+      const Value v = d.data[i].value;
+      if (v != min && v != max && v != ev) slots[filled++] = {0.0f, v};
+    }
+    n = filled;
+    stable_sort(slots.data(), n, by_value);
+    for (long i = 0; i < d.next_slot; i++) {
+      const DistributionPair p = d.data[i];
+      float previous = FLT_MAX;
+      bool placed = false;
+      for (int j = 0; j < n; j++) {
+        const float distance = fabsf(slots[j].value - p.value);
+        if (j == 0 || distance < previous) {
+          previous = distance;
+          continue;
+        }
+        if (distance == previous) {
+          slots[j - 1].density += p.density / 2.0f;
+          slots[j].density += p.density / 2.0f;
+        } else {
+          slots[j - 1].density += p.density;
+        }
+        placed = true;
+        break;
+      }
+      if (!placed) slots[n - 1].density += p.density;
+    }
+    for (int j = 0; j < n; j++) d.data[j] = slots[j];
+    d.num_storable_items = n;
+    d.memory_allocated = n * static_cast<long>(sizeof(DistributionPair));
+    d.next_slot = n;
+  }
+  d.unsorted_statistics_are_valid = 0;
+  d.sorted_statistics_are_valid = 0;
+  d.data_is_sorted = 1;
+}
+
+// The product in production order with its statistics, then compacted to five values.
+template <class Rule>
+void combine(Distribution& result, const Distribution& a, const Distribution& b, Rule rule) {
+  result.delete_all();
+  Density densities = 0.0f;
+  Value values = 0.0f;
+  Value weighted = 0.0f;
+  for (long i = 0; i < a.next_slot; i++) {
+    for (long j = 0; j < b.next_slot; j++) {
+      const Density density = a.data[i].density * b.data[j].density;
+      const Value value = rule(a.data[i].value, b.data[j].value);
+      result.append(density, value);
+      densities += density;
+      values += value;
+      weighted += value * density;
+    }
+  }
+  result.density_sum = densities;
+  result.value_sum = values;
+  result.weighted_value_avg = weighted;
+  result.unsorted_statistics_are_valid = 1;
+  compact(result, DISTRIBUTION_STANDARD_NUMBER_OF_VALUES);
+}
+
+}  // namespace reference
+
+// Bit for bit, but for the sign and payload of a NaN: of two NaN operands an addition
+// keeps the one the compiler put first.
+bool same_bits(float a, float b) { return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof(float)) == 0; }
+bool same_bits(const DistributionPair& a, const DistributionPair& b) {
+  return same_bits(a.density, b.density) && same_bits(a.value, b.value);
+}
+
+// Every field, and the pairs up to `upto` (the pairs left behind past the length too).
+::testing::AssertionResult same_distribution(const Distribution& got, const Distribution& want, long upto,
+                                             bool storage) {
+  if (got.next_slot != want.next_slot || got.data_is_sorted != want.data_is_sorted ||
+      got.unsorted_statistics_are_valid != want.unsorted_statistics_are_valid ||
+      got.sorted_statistics_are_valid != want.sorted_statistics_are_valid ||
+      got.combined_under_sigmoid_and_multiplier_not_applied != want.combined_under_sigmoid_and_multiplier_not_applied ||
+      !same_bits(got.weighted_value_avg, want.weighted_value_avg) || !same_bits(got.value_sum, want.value_sum) ||
+      !same_bits(got.density_sum, want.density_sum) || !same_bits(got.value_min, want.value_min) ||
+      !same_bits(got.value_max, want.value_max) || !same_bits(got.value_median, want.value_median))
+    return ::testing::AssertionFailure() << "fields differ";
+  if (storage && (got.num_storable_items != want.num_storable_items || got.memory_allocated != want.memory_allocated))
+    return ::testing::AssertionFailure() << "capacity differs";
+  for (long i = 0; i < upto; i++)
+    if (!same_bits(got.data[i], want.data[i]))
+      return ::testing::AssertionFailure() << "pair " << i << " differs: (" << got.data[i].density << " "
+                                           << got.data[i].value << ") against (" << want.data[i].density << " "
+                                           << want.data[i].value << ")";
+  return ::testing::AssertionSuccess();
+}
+
+// Values and densities drawn from small sets, so that ties, zeros of both signs, equal
+// densities and infinities come often; NaN now and then.
+struct PairSource {
+  std::mt19937 rng{1};
+  float pick(const std::vector<float>& from, float spread) {
+    std::uniform_int_distribution<size_t> at(0, from.size());
+    const size_t k = at(rng);
+    if (k < from.size()) return from[k];
+    return std::uniform_real_distribution<float>(-spread, spread)(rng);
+  }
+  bool one_in(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng) == 0; }
+  float value() {
+    if (one_in(60)) return NAN;
+    return pick({-INFINITY, INFINITY, -0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 2.0f, 3.0f, 3.0f, 4.5f, -1.0f, 10.0f, 1e30f,
+                 1.5f, 2.5f, 0.1f, 0.2f, 0.3f},
+                20.0f);
+  }
+  float density() {
+    if (one_in(80)) return NAN;
+    if (one_in(80)) return INFINITY;
+    return pick({0.0f, -0.0f, 0.1f, 0.1f, 0.2f, 0.25f, 0.25f, 0.5f, 1.0f / 3, 1.0f / 7, 0.05f}, 1.0f);
+  }
+  std::vector<DistributionPair> pairs(long n) {
+    std::vector<DistributionPair> out(n);
+    for (DistributionPair& p : out) p = {density(), value()};
+    return out;
+  }
+};
+
+Distribution from_pairs(const std::vector<DistributionPair>& pairs) {
+  Distribution d;
+  for (const DistributionPair& p : pairs) d.append(p.density, p.value);
+  return d;
+}
+
+}  // namespace
+
+TEST(DistributionCompaction, EveryBitAsTheStepByStepAlgorithm) {
+  PairSource source;
+  for (int round = 0; round < 20000; round++) {
+    const long length = 1 + round % 70;
+    std::vector<DistributionPair> pairs = source.pairs(length);
+    if (source.one_in(3)) {
+      // Ascending and distinct, as a sorted distribution has them.
+      std::sort(pairs.begin(), pairs.end(), [](const DistributionPair& a, const DistributionPair& b) {
+        return std::isnan(b.value) ? !std::isnan(a.value) : a.value < b.value;
+      });
+    }
+    for (int n = 3; n <= 7; n++) {
+      Distribution got = from_pairs(pairs);
+      Distribution want = from_pairs(pairs);
+      if (n == 4) {
+        // Statistics accumulated beforehand, as a combination leaves them.
+        got.get_expected_value();
+        want.get_expected_value();
+      }
+      got.compact_to_x_values(n);
+      reference::compact(want, n);
+      ASSERT_TRUE(same_distribution(got, want, got.num_storable_items, true)) << "round " << round << " n " << n;
+    }
+  }
+
+  struct Rule {
+    VORNA_QualityAF qaf;
+    Value (*pair)(Value, Value);
+  };
+  const Rule rules[] = {
+      {VORNA_SUM, [](Value a, Value b) { return a + b; }},
+      {VORNA_MAX, [](Value a, Value b) { return (b > a) ? b : a; }},
+      {VORNA_MIN, [](Value a, Value b) { return (b < a) ? b : a; }},
+      {VORNA_ONLY_ONE, [](Value a, Value b) { return (a != 0.0f && b != 0.0f) ? 0.0f : a + b; }},
+  };
+  for (int round = 0; round < 20000; round++) {
+    Distribution a = from_pairs(source.pairs(1 + round % 7));
+    Distribution b = from_pairs(source.pairs(1 + (round / 7) % 9));
+    // Mostly value-sorted operands, as compacted results are; some with a value twice.
+    if (!source.one_in(4)) a.compact_to_x_values(3 + round % 4);
+    if (!source.one_in(4)) b.compact_to_x_values(3 + round % 5);
+    if (source.one_in(5) && b.length() > 1) b.data[1].value = b.data[0].value;
+    for (const Rule& rule : rules) {
+      Distribution got;
+      got.combine(a, b, rule.qaf);
+      Distribution want;
+      reference::combine(want, a, b, rule.pair);
+      const long produced = a.length() * b.length();
+      const bool compacted = produced != got.length() || got.length() > DISTRIBUTION_STANDARD_NUMBER_OF_VALUES;
+      ASSERT_TRUE(same_distribution(got, want, compacted ? got.length() : produced, false))
+          << "round " << round << " qaf " << rule.qaf;
+      // Over its own operand, kept from an earlier result.
+      Distribution over = a;
+      over.combine(b, rule.qaf);
+      ASSERT_TRUE(same_distribution(over, want, want.length(), false)) << "round " << round << " qaf " << rule.qaf;
+    }
+    Distribution got;
+    got.subtract_durations(a, b);
+    Distribution want;
+    reference::combine(want, a, b, [](Value x, Value y) { return x - y; });
+    ASSERT_TRUE(same_distribution(got, want, got.length(), false)) << "round " << round;
+  }
 }
 
 TEST(DistributionDensities, RedistributeTheMassAtZero) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -349,6 +350,96 @@ TEST_F(Generation, DeadlinesWarningsAndSequencesWithoutALastSubtask) {
           "(spec_task (label E) (agent A) (supertasks S) (qaf q_sum))\n" + method("m", "S", 1, 1, 0));
   EXPECT_THAT(err, HasSubstr("Warning, task S gets no alternatives: its last subtask E has none.\n"));
   EXPECT_EQ(node("S")->alternatives.length(), 0);
+}
+
+// The memo of a node's combinations: a repeat is the first result to the bit and counts as
+// made; operands that differ in one bit (0 and -0) are apart, a NaN finds itself; results
+// survive the table's growth over many chunks, a cleared memo forgets them but reuses its
+// storage, and past its bound it still combines without keeping.
+TEST(Alternatives, CombineMemoFindsExactlyWhatItKept) {
+  CombineMemo memo;
+  long combined = 0;
+  // The result of operands (a, b): one pair whose value names them.
+  auto apply = [&](Distribution& target, float a, float b, int operation = CombineMemo::SUM_OF_COSTS_OR_DURATIONS) {
+    Distribution d1, d2;
+    d1.append(1.0f, a);
+    d2.append(0.5f, b);
+    d2.append(0.5f, b + 1.0f);
+    memo.apply(target, d1, d2, operation, [&] {
+      combined++;
+      target.replace_with(1.0f, a * 1000.0f + b + static_cast<float>(operation));
+      target.get_expected_value();
+    });
+  };
+  auto value_of = [](Distribution& d) { return d.length() == 1 ? d.get(0)->value : -1.0f; };
+
+  Distribution first, again;
+  apply(first, 1.0f, 2.0f);
+  long count = Distribution::report_total_number_of_combine_operations();
+  apply(again, 1.0f, 2.0f);
+  EXPECT_EQ(combined, 1);
+  EXPECT_EQ(Distribution::report_total_number_of_combine_operations(), count + 1);
+  EXPECT_EQ(again.unsorted_statistics_are_valid, 1);
+  EXPECT_EQ(again.get_expected_value(), first.get_expected_value());
+  EXPECT_EQ(pairs(again), pairs(first));
+  // Another operation, a negative zero: new combinations. A NaN operand is found again.
+  apply(again, 1.0f, 2.0f, VORNA_MAX);
+  apply(again, 0.0f, 2.0f);
+  apply(again, -0.0f, 2.0f);
+  EXPECT_EQ(combined, 4);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  apply(again, nan, 2.0f);
+  apply(again, nan, 2.0f);
+  EXPECT_EQ(combined, 5);
+
+  // Growth: every result stays found, with its own value.
+  constexpr int MANY = 5000;
+  for (int i = 0; i < MANY; i++) apply(again, static_cast<float>(i), 7.0f);
+  long before = combined;
+  bool all_found = true;
+  for (int i = MANY - 1; i >= 0; i--) {
+    apply(again, static_cast<float>(i), 7.0f);
+    all_found = all_found && value_of(again) == static_cast<float>(i) * 1000.0f + 7.0f - 1.0f;
+  }
+  EXPECT_TRUE(all_found);
+  EXPECT_EQ(combined, before);
+
+  // Reuse: nothing kept before the clear is found after it, and new results are.
+  memo.clear();
+  EXPECT_EQ(memo.size(), 0);
+  Distribution fresh;
+  apply(fresh, 1.0f, 2.0f);
+  EXPECT_EQ(combined, before + 1);
+  apply(fresh, 3.0f, 7.0f, VORNA_MIN);
+  apply(fresh, 3.0f, 7.0f, VORNA_MIN);
+  EXPECT_EQ(combined, before + 2);
+  EXPECT_EQ(value_of(fresh), 3007.0f + static_cast<float>(VORNA_MIN));
+
+  // The target may be the first operand: the key is its value before the combination.
+  Distribution self, other, copy;
+  self.append(1.0f, 4.0f);
+  other.append(1.0f, 5.0f);
+  copy.duplicate(self);
+  auto add_over_self = [&](Distribution& target, Distribution& d1) {
+    memo.apply(target, d1, other, CombineMemo::SUM_OF_COSTS_OR_DURATIONS, [&] {
+      combined++;
+      target.combine_costs(d1, other);
+    });
+  };
+  add_over_self(self, self);
+  Distribution as_new;
+  add_over_self(as_new, copy);
+  EXPECT_EQ(pairs(as_new), pairs(self));
+  EXPECT_EQ(combined, before + 3);
+
+  // Past the bound: combined every time, nothing more kept.
+  memo.clear();
+  for (long i = 0; i <= CombineMemo::MAX_RESULTS; i++) apply(again, static_cast<float>(i), 9.0f);
+  EXPECT_EQ(memo.size(), CombineMemo::MAX_RESULTS);
+  before = combined;
+  apply(again, static_cast<float>(CombineMemo::MAX_RESULTS), 9.0f);
+  apply(again, 0.0f, 9.0f);
+  EXPECT_EQ(combined, before + 1);
 }
 
 }  // namespace
