@@ -20,6 +20,7 @@
 #include "model/outcome.h"
 #include "model/task.h"
 #include "scheduler/alternative.h"
+#include "scheduler/task_fold_memo.h"
 #include "scheduler/working_step_memo.h"
 
 class NLEList;
@@ -160,6 +161,8 @@ class DecisionPoint {
   Distribution communicated_quality;
   // The last step of the working values made under a step memo.
   WorkingStepRecord step_record;
+  // A task node's last fold of its children, from which the next one resumes.
+  TaskFoldMemo fold_memo;
   // A method node's values as the builders last gave them (100% zero while unplaced, the
   // combined outcome while placed or tried); each recomputation applies the node's effects
   // to these, so recomputing again gives the same working values.

@@ -45,8 +45,10 @@ bool same_pairs(const Distribution& a, const Distribution& b) {
          (a.next_slot == 0 || memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.next_slot)) == 0);
 }
 
-bool same_distribution(const Distribution& a, const Distribution& b) {
-  return same_pairs(a, b) && a.num_storable_items == b.num_storable_items &&
+namespace {
+// Every field but the pairs.
+bool same_fields(const Distribution& a, const Distribution& b) {
+  return a.next_slot == b.next_slot && a.num_storable_items == b.num_storable_items &&
          a.memory_allocated == b.memory_allocated && a.data_is_sorted == b.data_is_sorted &&
          a.combined_under_sigmoid_and_multiplier_not_applied == b.combined_under_sigmoid_and_multiplier_not_applied &&
          same_bits(a.weighted_value_avg, b.weighted_value_avg) && same_bits(a.value_sum, b.value_sum) &&
@@ -55,9 +57,13 @@ bool same_distribution(const Distribution& a, const Distribution& b) {
          same_bits(a.value_min, b.value_min) && same_bits(a.value_max, b.value_max) &&
          same_bits(a.value_median, b.value_median) && a.sorted_statistics_are_valid == b.sorted_statistics_are_valid;
 }
+}  // namespace
+
+bool same_distribution(const Distribution& a, const Distribution& b) { return same_fields(a, b) && same_pairs(a, b); }
 
 bool same_copy(const Distribution& a, const Distribution& b) {
-  return same_distribution(a, b) &&
+  // The pairs in use are among the stored ones.
+  return same_fields(a, b) &&
          memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.num_storable_items)) == 0;
 }
 

@@ -299,22 +299,7 @@ void Scheduler::calculate_working_qdc_for_task(DecisionPoint* dp) {
     return;
   }
 
-  long counted = 0;
-  for (long i = 0; i < n; i++) {
-    DecisionPoint* child = dp->subs.get(i);
-    if (i == 0) {
-      dp->working_quality.duplicate(child->working_quality);
-      dp->working_cost.duplicate(child->working_cost);
-      dp->working_duration.duplicate(child->working_duration);
-      if (qaf == VORNA_SIGMOID) dp->working_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
-    } else {
-      // The quality of a sequence is that of its last subtask, never a combination.
-      if (qaf != VORNA_SEQ) dp->working_quality.combine(child->working_quality, qaf);
-      dp->working_cost.combine_costs(child->working_cost);
-      dp->working_duration.combine_durations(child->working_duration);
-    }
-    if (child->working_quality.some_values_are_gt_zero()) counted++;
-  }
+  const long counted = dp->fold_memo.fold(dp);
 
   if (qaf == VORNA_SEQ) {
     // The last subtask by this task's own list: a shared subtask's child number may be

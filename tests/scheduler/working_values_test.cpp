@@ -524,3 +524,82 @@ TEST_F(AncestorTimesRound, GivesBackTheTimesARecomputationSetAboveTheMethodAndNo
   for (const char* id : {"G", "P", "Q"}) EXPECT_EQ(node(id)->time_task_or_method_gets_quality, UNSET_TIME) << id;
   EXPECT_EQ(scheduler->quality_time_log, nullptr);
 }
+
+namespace {
+// Three pairs of quality, duration and cost from `base` (no quality when it is 0), so
+// that every combine of a fold compacts.
+void give_uncertain_values(DecisionPoint* dp, float base) {
+  dp->working_quality.delete_all();
+  dp->working_cost.delete_all();
+  dp->working_duration.delete_all();
+  for (float share : {0.2f, 0.5f, 0.3f}) {
+    dp->working_quality.append(share, base * (1.0f + share));
+    dp->working_cost.append(share, base + share);
+    dp->working_duration.append(share, 2.0f + base * share);
+  }
+}
+}  // namespace
+
+TEST_F(WorkingValues, AResumedFoldLeavesEveryFieldAsTheFullFoldThroughChangesOfAnyChild) {
+  const char* functions[] = {"q_sum", "q_max", "q_seq", "q_sigmoid (sigmoid_distribution 0.1 0 0.5 0.25 1 1)"};
+  const long n = 5;
+  for (const char* qaf : functions) {
+    SCOPED_TRACE(qaf);
+    std::string methods;
+    for (long i = 1; i <= n; i++) methods += method("m" + std::to_string(i), "P", 1, 1, 1);
+    prepare(std::string(AGENT_A) + group("G", "P", "q_sum") + task("P", "G", "m1 m2 m3 m4 m5", qaf) + methods);
+    DecisionPoint* p = node("P");
+    std::vector<DecisionPoint*> children;
+    for (long i = 0; i < p->subs.length(); i++) children.push_back(p->subs.get(i));
+    ASSERT_EQ(static_cast<long>(children.size()), n);
+    // The middle child has no quality at first: the sigmoid counts it once it has.
+    for (long i = 0; i < n; i++) give_uncertain_values(children[i], i == 2 ? 0.0f : 1.0f + i);
+    const long per_child = std::string(qaf) == "q_seq" ? 2 : 3;
+    // Folds resuming from the kept folds, then in full with nothing kept: every field the
+    // same and the same combines counted, only those from `changed` on really made.
+    auto both_ways = [&](const char* what, long changed) {
+      const long total_before = Distribution::report_total_number_of_combine_operations();
+      const long real_before = Distribution::report_number_of_real_combine_operations();
+      scheduler->calculate_working_qdc_for_task(p);
+      const long total = Distribution::report_total_number_of_combine_operations() - total_before;
+      const long real = Distribution::report_number_of_real_combine_operations() - real_before;
+      const std::string resumed = whole_values(p);
+      TaskFoldMemo kept = std::move(p->fold_memo);
+      p->fold_memo = TaskFoldMemo();
+      const long full_before = Distribution::report_total_number_of_combine_operations();
+      scheduler->calculate_working_qdc_for_task(p);
+      p->fold_memo = std::move(kept);
+      EXPECT_EQ(whole_values(p), resumed) << what;
+      EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - full_before, total) << what;
+      EXPECT_EQ(total, (n - 1) * per_child) << what;
+      EXPECT_EQ(real, (n - std::max(changed, 1L)) * per_child) << what;
+    };
+    both_ways("the first fold", 0);
+    both_ways("nothing changed", n);
+    give_uncertain_values(children[2], 3.5f);
+    both_ways("the middle child gains quality", 2);
+    give_uncertain_values(children[n - 1], 0.5f);
+    both_ways("the last child changed", n - 1);
+    give_uncertain_values(children[n - 1], 1.0f + n - 1);
+    both_ways("the last child changed back, as after a what-if", n);
+    give_uncertain_values(children[1], 0.25f);
+    both_ways("a second child changed", 1);
+    give_uncertain_values(children[1], 2.0f);
+    both_ways("the second child changed back", n);
+    give_uncertain_values(children[0], 2.5f);
+    both_ways("the first child changed", 0);
+    // The first child is copied whole, statistics and all; the others are read by pairs.
+    children[0]->working_quality.get_expected_value();
+    both_ways("a reader cached the first child's statistics", 0);
+    children[3]->working_cost.get_expected_value();
+    both_ways("a reader cached a later child's statistics", n);
+    children[3]->working_duration.delete_all();
+    children[3]->working_duration.append(0.3f, 2.9f);
+    children[3]->working_duration.append(0.7f, 2.1f);
+    children[3]->working_duration.get_value_median();
+    both_ways("a reader sorted a later child's changed duration", 3);
+    // The next function's structure alone.
+    TearDown();
+    SetUp();
+  }
+}
