@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/distribution.h"
+#include "reference_slot_walk.h"
 
 namespace {
 
@@ -102,27 +103,7 @@ int reference_sum(const Input& a, const Input& b, DistributionPair* out) {
   }
   int m = filled;
   stable_sort(slots, m, by_value);
-  for (long k = 0; k < n; k++) {
-    const DistributionPair p = data[k];
-    float previous = FLT_MAX;
-    bool placed = false;
-    for (int j = 0; j < m; j++) {
-      float distance = fabsf(slots[j].value - p.value);
-      if (j == 0 || distance < previous) {
-        previous = distance;
-        continue;
-      }
-      if (distance == previous) {
-        slots[j - 1].density += p.density / 2.0f;
-        slots[j].density += p.density / 2.0f;
-      } else {
-        slots[j - 1].density += p.density;
-      }
-      placed = true;
-      break;
-    }
-    if (!placed) slots[m - 1].density += p.density;
-  }
+  reference_add_to_nearest_slots(data, n, slots, m);
   for (int j = 0; j < m; j++) out[j] = slots[j];
   return m;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/distribution.h"
+#include "../../tools/reference_slot_walk.h"
 #include "model/distribution_test_support.h"
 
 using ::testing::HasSubstr;
@@ -340,27 +341,7 @@ void compact(Distribution& d, int n) {
     }
     n = filled;
     stable_sort(slots.data(), n, by_value);
-    for (long i = 0; i < d.next_slot; i++) {
-      const DistributionPair p = d.data[i];
-      float previous = FLT_MAX;
-      bool placed = false;
-      for (int j = 0; j < n; j++) {
-        const float distance = fabsf(slots[j].value - p.value);
-        if (j == 0 || distance < previous) {
-          previous = distance;
-          continue;
-        }
-        if (distance == previous) {
-          slots[j - 1].density += p.density / 2.0f;
-          slots[j].density += p.density / 2.0f;
-        } else {
-          slots[j - 1].density += p.density;
-        }
-        placed = true;
-        break;
-      }
-      if (!placed) slots[n - 1].density += p.density;
-    }
+    reference_add_to_nearest_slots(d.data, d.next_slot, slots.data(), n);
     for (int j = 0; j < n; j++) d.data[j] = slots[j];
     d.num_storable_items = n;
     d.memory_allocated = n * static_cast<long>(sizeof(DistributionPair));
