@@ -16,6 +16,13 @@ struct Accumulators {
   Distribution& duration;
 };
 
+// The three copied whole, as the fold copies a first child and as its states are kept.
+void copy_whole(Accumulators to, const Distribution& quality, const Distribution& cost, const Distribution& duration) {
+  to.quality.duplicate(quality);
+  to.cost.duplicate(cost);
+  to.duration.duplicate(duration);
+}
+
 // The combines one child after the first adds.
 long combines_per_child(VORNA_QualityAF qaf) { return qaf == VORNA_SEQ ? 2 : 3; }
 
@@ -24,9 +31,7 @@ long combines_per_child(VORNA_QualityAF qaf) { return qaf == VORNA_SEQ ? 2 : 3; 
 bool fold_in(Accumulators a, Distribution& quality, Distribution& cost, Distribution& duration, long i,
              VORNA_QualityAF qaf) {
   if (i == 0) {
-    a.quality.duplicate(quality);
-    a.cost.duplicate(cost);
-    a.duration.duplicate(duration);
+    copy_whole(a, quality, cost, duration);
     if (qaf == VORNA_SIGMOID) a.quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
   } else {
     // The quality of a sequence is that of its last subtask, never a combination.
@@ -108,10 +113,13 @@ void TaskFoldMemo::Fold::take_child_from(const Fold& from, long i) {
     steps[static_cast<size_t>(i - 1)] = from.steps[static_cast<size_t>(i - 1)];
     return;
   }
+  keep_first(from.first->quality, from.first->cost, from.first->duration);
+}
+
+void TaskFoldMemo::Fold::keep_first(const Distribution& quality, const Distribution& cost,
+                                    const Distribution& duration) {
   if (first == nullptr) first = std::make_unique<FirstChild>();
-  first->quality.duplicate(from.first->quality);
-  first->cost.duplicate(from.first->cost);
-  first->duration.duplicate(from.first->duration);
+  copy_whole({first->quality, first->cost, first->duration}, quality, cost, duration);
 }
 
 long TaskFoldMemo::fold(DecisionPoint* dp) {
@@ -136,9 +144,7 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
     counted = fold_in(own, kept.first->quality, kept.first->cost, kept.first->duration, 0, qaf) ? 1 : 0;
   } else if (from > 1) {
     const Step& last_as_then = kept.steps[static_cast<size_t>(from - 2)];
-    own.quality.duplicate(last_as_then.quality);
-    own.cost.duplicate(last_as_then.cost);
-    own.duration.duplicate(last_as_then.duration);
+    copy_whole(own, last_as_then.quality, last_as_then.cost, last_as_then.duration);
     counted = last_as_then.counted;
     Distribution::count_combine_operations((from - 1) * combines_per_child(qaf));
   }
@@ -150,7 +156,7 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
     Fold& made = folds[latest];
     const long own_as_then = made.qaf == qaf ? as_then[latest] : 0;
     made.qaf = qaf;
-    made.steps.resize(static_cast<size_t>(std::max(n - 1, 0L)));
+    made.steps.resize(static_cast<size_t>(n - 1));
     made.folded = n;
     for (long i = own_as_then; i < from; i++) made.take_child_from(kept, i);
     // Both read the first child now, unless this fold read it anew.
@@ -159,10 +165,7 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
       DecisionPoint* child = dp->subs.get(i);
       // Before the fold reads them: a reader may sort the pairs or cache statistics.
       if (i == 0) {
-        if (made.first == nullptr) made.first = std::make_unique<FirstChild>();
-        made.first->quality.duplicate(child->working_quality);
-        made.first->cost.duplicate(child->working_cost);
-        made.first->duration.duplicate(child->working_duration);
+        made.keep_first(child->working_quality, child->working_cost, child->working_duration);
         if (fold_in(own, child, i, qaf)) counted++;
         continue;
       }
@@ -171,9 +174,7 @@ long TaskFoldMemo::fold(DecisionPoint* dp) {
       s.child_cost.keep(child->working_cost);
       s.child_duration.keep(child->working_duration);
       if (fold_in(own, child, i, qaf)) counted++;
-      s.quality.duplicate(own.quality);
-      s.cost.duplicate(own.cost);
-      s.duration.duplicate(own.duration);
+      copy_whole({s.quality, s.cost, s.duration}, own.quality, own.cost, own.duration);
       s.counted = counted;
     }
   }

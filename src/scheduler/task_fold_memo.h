@@ -57,6 +57,8 @@ class TaskFoldMemo {
     long children_as_then(DecisionPoint* dp, VORNA_QualityAF qaf, int first_as_then) const;
     // Child i as `from` read it, and the state after it.
     void take_child_from(const Fold& from, long i);
+    // The first child as read now, copied whole.
+    void keep_first(const Distribution& quality, const Distribution& cost, const Distribution& duration);
   };
 
   Fold folds[2];
