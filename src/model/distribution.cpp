@@ -19,6 +19,8 @@ DistributionPair* new_pair_array(long capacity, const char* tag) {
 }
 }  // namespace
 
+unsigned long long Distribution::the_version_clock = 0;
+
 Distribution::Distribution() { init_empty(); }
 
 Distribution::~Distribution() {
@@ -36,6 +38,7 @@ Distribution& Distribution::operator=(const Distribution& other) {
 }
 
 void Distribution::init_empty() {
+  touch();
   reset_to_empty_fields();
   data = inline_pairs;
   memset(static_cast<void*>(data), 0, sizeof(DistributionPair) * INITIAL_CAPACITY);
@@ -52,6 +55,7 @@ void Distribution::replace_array(DistributionPair* pairs, long capacity, bool ow
 
 void Distribution::lend_array(DistributionPair* pairs, long capacity) {
   if (capacity <= allocated_pairs) return;
+  touch();
   memcpy(static_cast<void*>(pairs), data, sizeof(DistributionPair) * num_storable_items);
   replace_array(pairs, capacity, false);
 }
@@ -94,6 +98,7 @@ long Distribution::capacity_for(long capacity, long need) {
 
 void Distribution::reallocate_data(long need) {
   if (need <= num_storable_items) return;
+  touch();
   long capacity = capacity_for(num_storable_items, need);
   // The new slots read as zero pairs, as in a new array.
   if (capacity <= allocated_pairs) {
@@ -109,6 +114,7 @@ void Distribution::reallocate_data(long need) {
 
 void Distribution::reserve_for_overwrite(long need) {
   if (need <= num_storable_items) return;
+  touch();
   long capacity = capacity_for(num_storable_items, need);
   ensure_allocated(capacity);
   // The slot the even rounding adds reads as zero, as reallocate_data leaves it.
@@ -118,6 +124,7 @@ void Distribution::reserve_for_overwrite(long need) {
 }
 
 void Distribution::append(Density d, Value v) {
+  touch();
   if (next_slot >= num_storable_items) reallocate_data(next_slot + 1);
   data[next_slot].density = d;
   data[next_slot].value = v;
@@ -126,6 +133,7 @@ void Distribution::append(Density d, Value v) {
 }
 
 DistributionPair* Distribution::get(long i) {
+  touch();
   if (i < 0 || i >= next_slot) {
     fprintf(stderr, "Error: Request for distrib. pair beyond what has been stored.");
     fatal_stop();
@@ -135,6 +143,7 @@ DistributionPair* Distribution::get(long i) {
 }
 
 void Distribution::remove(long i) {
+  touch();
   if (i < 0 || i >= next_slot) {
     fprintf(stderr, "Request to remove item beyond next_slot index.");
     fatal_stop();
@@ -145,6 +154,7 @@ void Distribution::remove(long i) {
 }
 
 void Distribution::delete_all() {
+  touch();
   reset_to_empty_fields();
   ensure_allocated(INITIAL_CAPACITY);
   memset(static_cast<void*>(data), 0, sizeof(DistributionPair) * INITIAL_CAPACITY);
@@ -153,6 +163,7 @@ void Distribution::delete_all() {
 void Distribution::duplicate(const Distribution& other) {
   // Copying onto itself would free the pairs it is about to read.
   if (&other == this) return;
+  touch();
   next_slot = other.next_slot;
   num_storable_items = other.num_storable_items;
   memory_allocated = other.memory_allocated;
@@ -189,6 +200,7 @@ void Distribution::replace_distribution_with_its_expected_value() {
 }
 
 DistributionPair* Distribution::append_via_address() {
+  touch();
   if (next_slot >= num_storable_items) reallocate_data(next_slot + 1);
   next_slot++;
   clear_all_flags();
@@ -196,6 +208,7 @@ DistributionPair* Distribution::append_via_address() {
 }
 
 DistributionPair* Distribution::get_address(long i) {
+  touch();
   if (i < 0) {
     fprintf(stderr, "Error: Request for distrib. pair beyond what has been stored.");
     fatal_stop();
@@ -211,6 +224,7 @@ DistributionPair* Distribution::get_address(long i) {
 void Distribution::compute_unsorted_statistics() {
   // An empty distribution keeps whatever was cached last.
   if (next_slot == 0) return;
+  touch();
   Density densities = 0.0f;
   Value values = 0.0f;
   Value weighted = 0.0f;
@@ -257,6 +271,7 @@ Value Distribution::walk_to_percentile(float p) {
 
 void Distribution::compute_sorted_statistics() {
   if (next_slot == 0) return;
+  touch();
   if (!data_is_sorted) sort_and_combine();
   value_min = data[0].value;
   value_max = data[next_slot - 1].value;
@@ -377,6 +392,7 @@ int Distribution::densities_sum_to_100_with_threshold(float t) {
 // ---------------------------------------------------------------- value edits
 
 void Distribution::multiply_all_values_by(float factor) {
+  touch();
   for (long i = 0; i < next_slot; i++) data[i].value *= factor;
   unsorted_statistics_are_valid = 0;
   sorted_statistics_are_valid = 0;
@@ -385,12 +401,14 @@ void Distribution::multiply_all_values_by(float factor) {
 }
 
 void Distribution::add_constant_to_all_values(float c) {
+  touch();
   for (long i = 0; i < next_slot; i++) data[i].value += c;
   unsorted_statistics_are_valid = 0;
   sorted_statistics_are_valid = 0;
 }
 
 void Distribution::set_any_zero_values_to_x(Value x) {
+  touch();
   for (long i = 0; i < next_slot; i++)
     if (data[i].value == 0.0f) data[i].value = x;
   clear_all_flags();
@@ -398,6 +416,7 @@ void Distribution::set_any_zero_values_to_x(Value x) {
 }
 
 void Distribution::set_any_negative_values_to_x(Value x) {
+  touch();
   for (long i = 0; i < next_slot; i++)
     if (data[i].value < 0.0f) data[i].value = x;
   clear_all_flags();
@@ -407,6 +426,7 @@ void Distribution::set_any_negative_values_to_x(Value x) {
 void Distribution::set_any_negative_values_to_zero() { set_any_negative_values_to_x(0.0f); }
 
 void Distribution::replace_zeros_with_value(Value x) {
+  touch();
   bool changed = false;
   for (long i = 0; i < next_slot; i++)
     if (data[i].value == 0.0f) {

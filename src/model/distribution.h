@@ -64,6 +64,16 @@ class Distribution {
   DistributionPair* get_address(long i);
   // Grows the array to hold at least `need` pairs; never shrinks it.
   void reallocate_data(long need);
+  // A number no other state of any distribution has had: every change of any field or
+  // pair, a cached statistic or a sort included, gives a new one. Equal versions of one
+  // distribution at two moments mean nothing was written in between.
+  unsigned long long version() const { return write_version; }
+  // For the callers that set the flag themselves.
+  void mark_combined_under_sigmoid() {
+    combined_under_sigmoid_and_multiplier_not_applied = 1;
+    touch();
+  }
+
   // Scratch storage: this keeps its pairs in the caller's array of capacity pairs (which
   // must outlive it) while that is larger than its own, and allocates only beyond it.
   void lend_array(DistributionPair* pairs, long capacity);
@@ -197,6 +207,10 @@ class Distribution {
 
  private:
   void init_empty();
+  // Every member that writes calls this; the public fields are written by no one else.
+  void touch() { write_version = ++the_version_clock; }
+  static unsigned long long the_version_clock;
+  unsigned long long write_version = 0;
   // Every field as a new distribution has it, except the pairs.
   void reset_to_empty_fields();
   // Makes room for at least capacity pairs, reusing the array when it is large enough;

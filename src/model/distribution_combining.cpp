@@ -289,6 +289,7 @@ long Distribution::produce_by_rule(const Distribution& d1, const Distribution& d
 // read (on the stack for the products of compacted inputs), then into this.
 void Distribution::internal_combine(Distribution& d1, Distribution& d2, PairRule rule, float x,
                                     const char* empty_error) {
+  touch();
   const bool over_operand = (&d1 == this || &d2 == this);
   const long need = d1.next_slot * d2.next_slot;
   DistributionPair* product = data;
@@ -444,6 +445,7 @@ void Distribution::
 }
 
 void Distribution::apply_sigmoid_multiple(float m) {
+  touch();
   if (!combined_under_sigmoid_and_multiplier_not_applied) {
     fprintf(stderr,
             "Error, sigmoid finishing function called on non"
@@ -458,6 +460,7 @@ void Distribution::apply_sigmoid_multiple(float m) {
 
 void Distribution::sort_and_combine() {
   if (data_is_sorted) return;
+  touch();
   data_is_sorted = 1;
   if (next_slot < 2) return;
   stable_sort_by_value(data, next_slot);
@@ -473,6 +476,7 @@ void Distribution::sort_and_combine() {
 }
 
 void Distribution::compact_to_x_values(int n) {
+  touch();
   sort_and_combine();
   if (n <= 2) {
     std::cerr << "Error, distribution compact function can "
@@ -535,6 +539,7 @@ void Distribution::compact_to_x_values(int n) {
 // ---------------------------------------------------------------- redistribution and scaling
 
 void Distribution::redistribute_density_for_zero_values_to_others() {
+  touch();
   Density total = 0.0f;
   Density at_zero = 0.0f;
   long non_zero = 0;
@@ -571,6 +576,7 @@ void Distribution::redistribute_density_for_zero_values_to_others() {
 }
 
 void Distribution::reduce_total_density_to_x_percent(float x) {
+  touch();
   Density s = sum_all_densities();
   if (s != 1.0f) {
     float d = 1.0f - s;
@@ -610,6 +616,7 @@ void Distribution::reduce_total_density_to_x_percent(float x) {
 // ---------------------------------------------------------------- merges
 
 void Distribution::merge_with_this(Distribution& d) {
+  touch();
   if (&d == this) {
     fprintf(stderr, "Cannot merge a distribution with itself.\n");
     fatal_stop();
@@ -620,6 +627,7 @@ void Distribution::merge_with_this(Distribution& d) {
 }
 
 void Distribution::merge_into_this(Distribution** ds, long n) {
+  touch();
   delete_all();
   long needed = 0;
   for (long k = 0; k < n; k++) {
@@ -637,6 +645,7 @@ void Distribution::merge_into_this(Distribution** ds, long n) {
 }
 
 void Distribution::weight_and_merge_multiple_distributions_into_this(Distribution** ds, float* weights, long n) {
+  touch();
   delete_all();
   for (long k = 0; k < n; k++) {
     if (&non_null(ds[k]) == this) {
@@ -683,6 +692,7 @@ void warn_if_bias_result_not_whole(Distribution& result) {
 }  // namespace
 
 void Distribution::bias_single_value_using_input_distribution(float value, float strength, Distribution& bias) {
+  touch();
   warn_if_bias_source_not_whole(bias);
   Distribution result;
   for (long i = 0; i < bias.next_slot; i++)

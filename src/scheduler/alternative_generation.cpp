@@ -433,8 +433,8 @@ long Scheduler::make_cross_product(DecisionPoint* dp, CandidateBatch& batch, Dec
   auto start_from = [&](Alternative* alt, Alternative* first) {
     alt->duplicate_all_but_methods(*first);
     if (qaf == VORNA_SIGMOID) {
-      alt->quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
-      alt->potential_quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
+      alt->quality.mark_combined_under_sigmoid();
+      alt->potential_quality.mark_combined_under_sigmoid();
     }
   };
   // A copy of `from` with member a added, made by combining the two into alt, which is as

@@ -163,6 +163,9 @@ class DecisionPoint {
   WorkingStepRecord step_record;
   // A task node's last fold of its children, from which the next one resumes.
   TaskFoldMemo fold_memo;
+  // The pass of the what-if memo in whose chain the node stands: its steps there read
+  // what the what-if changes, so they are made and not recorded.
+  long what_if_chain_pass = 0;
   // A method node's values as the builders last gave them (100% zero while unplaced, the
   // combined outcome while placed or tried); each recomputation applies the node's effects
   // to these, so recomputing again gives the same working values.

@@ -474,6 +474,9 @@ class Scheduler {
   WorkingStepMemo* working_step_memo = nullptr;
   // The one the placements' recomputations use when no other is set.
   WorkingStepMemo placement_step_memo{false};
+  // The one a what-if's recomputation uses when no other is set: off its chain, a node
+  // out of date since a placement elsewhere mostly steps to what it held.
+  WorkingStepMemo what_if_step_memo{false};
   // The nodes the first recomputation of a placement visited, in order. Between it and the
   // recomputation after the finish time only the placed method's nodes and the end of the
   // schedule change, so a subtree whose visit read neither (the end only where it reads

@@ -32,7 +32,7 @@ bool fold_in(Accumulators a, Distribution& quality, Distribution& cost, Distribu
              VORNA_QualityAF qaf) {
   if (i == 0) {
     copy_whole(a, quality, cost, duration);
-    if (qaf == VORNA_SIGMOID) a.quality.combined_under_sigmoid_and_multiplier_not_applied = 1;
+    if (qaf == VORNA_SIGMOID) a.quality.mark_combined_under_sigmoid();
   } else {
     // The quality of a sequence is that of its last subtask, never a combination.
     if (qaf != VORNA_SEQ) a.quality.combine(quality, qaf);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/fatal_stop.h"
 #include "model/nle.h"
 #include "scheduler/decision_point.h"
 
@@ -67,14 +68,30 @@ bool same_copy(const Distribution& a, const Distribution& b) {
          memcmp(a.data, b.data, sizeof(DistributionPair) * static_cast<size_t>(a.num_storable_items)) == 0;
 }
 
+namespace {
+// Whether `now` still holds `kept`, which was copied whole from it or to it while its
+// version was `version`: an unchanged version says so at once, else `same` compares.
+bool still_as(const Distribution& now, unsigned long long version, const Distribution& kept,
+              bool (*same)(const Distribution&, const Distribution&)) {
+  if (now.version() == version) {
+#ifdef VELA_CHECK_STEP_MEMO
+    if (!same_copy(now, kept)) fatal_stop("%s", "A distribution of an unchanged version holds other values.\n");
+#endif
+    return true;
+  }
+  return same(now, kept);
+}
+}  // namespace
+
 bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode, MyTime end_of_schedule,
                               long pass) {
   if (!valid || !same_bits(time_before, dp->time_task_or_method_gets_quality) ||
-      !same_bits(weighting, dp->task_or_method->weighting_factor) || !same_pairs(communicated, dp->communicated_quality))
+      !same_bits(weighting, dp->task_or_method->weighting_factor) || !still_as(dp->communicated_quality, communicated_version, communicated, same_pairs))
     return false;
   if (dp->is_method_node()) {
-    if (!same_copy(base_quality, dp->base_quality) || !same_copy(base_cost, dp->base_cost) ||
-        !same_copy(base_duration, dp->base_duration))
+    if (!still_as(dp->base_quality, base_versions[0], base_quality, same_copy) ||
+        !still_as(dp->base_cost, base_versions[1], base_cost, same_copy) ||
+        !still_as(dp->base_duration, base_versions[2], base_duration, same_copy))
       return false;
     NLEList* effects = dp->affected_by_actually;
     const long n = effects->length();
@@ -88,7 +105,7 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
         return false;
       if (source != nullptr && !input_unchanged(in, source, pass) &&
           (!same_bits(in.time, source->time_task_or_method_gets_quality) ||
-           !same_distribution(in.quality, source->working_quality)))
+           !still_as(source->working_quality, in.quality_version, in.quality, same_distribution)))
         return false;
     }
     return true;
@@ -100,19 +117,26 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
     const StepInput& in = inputs[i];
     if (in.node != child) return false;
     if (input_unchanged(in, child, pass)) continue;
-    if (!same_bits(in.time, child->time_task_or_method_gets_quality) || !same_pairs(in.quality, child->working_quality))
+    if (!same_bits(in.time, child->time_task_or_method_gets_quality) ||
+        !still_as(child->working_quality, in.quality_version, in.quality, same_pairs))
       return false;
-    if (n == 1 ? !same_copy(in.cost, child->working_cost) || !same_copy(in.duration, child->working_duration)
-               : !same_pairs(in.cost, child->working_cost) || !same_pairs(in.duration, child->working_duration))
+    // An only child's cost and duration are copied whole.
+    auto same = n == 1 ? same_copy : same_pairs;
+    if (!still_as(child->working_cost, in.cost_version, in.cost, same) ||
+        !still_as(child->working_duration, in.duration_version, in.duration, same))
       return false;
   }
   return !reads_the_end(dp) || all_in_time == every_child_in_time(dp, end_of_schedule);
 }
 
 void WorkingStepRecord::give_back(DecisionPoint* dp, long pass) {
-  dp->working_quality.duplicate(quality);
-  dp->working_cost.duplicate(cost);
-  dp->working_duration.duplicate(duration);
+  // Copied only where the node was written since it last held them.
+  if (!still_left_on(dp)) {
+    dp->working_quality.duplicate(quality);
+    dp->working_cost.duplicate(cost);
+    dp->working_duration.duplicate(duration);
+    note_left_on(dp);
+  }
   dp->time_task_or_method_gets_quality = time_after;
   Distribution::count_combine_operations(combines);
   current_in_pass = pass;
@@ -127,14 +151,37 @@ void WorkingStepRecord::give_back_in_place(long pass) {
 
 bool WorkingStepRecord::left_on(const DecisionPoint* dp, bool whole) const {
   auto same = whole ? same_copy : same_distribution;
-  return valid && same_bits(time_after, dp->time_task_or_method_gets_quality) && same(quality, dp->working_quality) &&
-         same(cost, dp->working_cost) && same(duration, dp->working_duration);
+  return valid && same_bits(time_after, dp->time_task_or_method_gets_quality) &&
+         still_as(dp->working_quality, left_versions[0], quality, same) &&
+         still_as(dp->working_cost, left_versions[1], cost, same) &&
+         still_as(dp->working_duration, left_versions[2], duration, same);
+}
+
+bool WorkingStepRecord::still_left_on(const DecisionPoint* dp) const {
+  const bool unwritten = dp->working_quality.version() == left_versions[0] &&
+                         dp->working_cost.version() == left_versions[1] &&
+                         dp->working_duration.version() == left_versions[2];
+#ifdef VELA_CHECK_STEP_MEMO
+  if (unwritten && (!same_copy(dp->working_quality, quality) || !same_copy(dp->working_cost, cost) ||
+                    !same_copy(dp->working_duration, duration)))
+    fatal_stop("%s", "A distribution of an unchanged version holds other values.\n");
+#endif
+  return unwritten;
+}
+
+void WorkingStepRecord::note_left_on(const DecisionPoint* dp) {
+  left_versions[0] = dp->working_quality.version();
+  left_versions[1] = dp->working_cost.version();
+  left_versions[2] = dp->working_duration.version();
 }
 
 void WorkingStepRecord::keep_base(const DecisionPoint* dp) {
   base_quality.duplicate(dp->base_quality);
   base_cost.duplicate(dp->base_cost);
   base_duration.duplicate(dp->base_duration);
+  base_versions[0] = dp->base_quality.version();
+  base_versions[1] = dp->base_cost.version();
+  base_versions[2] = dp->base_duration.version();
 }
 
 void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyModeSetting now_mode,
@@ -142,6 +189,7 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
   time_before = started_at;
   weighting = dp->task_or_method->weighting_factor;
   communicated.duplicate(dp->communicated_quality);
+  communicated_version = dp->communicated_quality.version();
   mode = now_mode;
   if (dp->is_method_node()) {
     NLEList* effects = dp->affected_by_actually;
@@ -157,6 +205,7 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
       in.serial = serial_in(in.node, pass);
       in.time = in.node->time_task_or_method_gets_quality;
       in.quality.duplicate(in.node->working_quality);
+      in.quality_version = in.node->working_quality.version();
     }
   } else {
     inputs.resize(static_cast<size_t>(dp->subs.length()));
@@ -169,6 +218,9 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
       in.quality.duplicate(child->working_quality);
       in.cost.duplicate(child->working_cost);
       in.duration.duplicate(child->working_duration);
+      in.quality_version = child->working_quality.version();
+      in.cost_version = child->working_cost.version();
+      in.duration_version = child->working_duration.version();
     }
     all_in_time = reads_the_end(dp) && every_child_in_time(dp, end_of_schedule);
   }
@@ -179,6 +231,7 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
     time_after = dp->time_task_or_method_gets_quality;
     serial++;
   }
+  note_left_on(dp);
   combines = made;
   valid = true;
   current_in_pass = pass;

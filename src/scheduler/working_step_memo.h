@@ -32,6 +32,8 @@ struct StepInput {
   bool in_time = false;
   bool bounds_known = false;
   Distribution quality, cost, duration;  // an effect's source: its quality only
+  // The input's versions when these were copied: while they stand, so do the copies.
+  unsigned long long quality_version = 0, cost_version = 0, duration_version = 0;
 };
 
 // A node step is a function of what it reads and writes only the node, unless it
@@ -87,6 +89,14 @@ class WorkingStepRecord {
   // What the step left.
   Distribution quality, cost, duration;
   Distribution base_quality, base_cost, base_duration;
+  // The versions of the node's own distributions when they last were as the copies above:
+  // while they stand, the node holds the copies without a comparison.
+  unsigned long long communicated_version = 0;
+  unsigned long long left_versions[3] = {0, 0, 0};
+  unsigned long long base_versions[3] = {0, 0, 0};
+  void note_left_on(const DecisionPoint* dp);
+  // Whether none of the node's three was written since then.
+  bool still_left_on(const DecisionPoint* dp) const;
 
   friend bool input_unchanged(const StepInput& in, const DecisionPoint* node, long pass);
   static long serial_in(const DecisionPoint* node, long pass);

@@ -175,7 +175,8 @@ bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) 
     calculate_working_qdc_for_task_or_method_and_all_subs(dp->subs.get(i), include_commitments);
   // A step that reads its own values (an effect of the method on itself) or that
   // consumes or produces is always made.
-  bool recorded = memo != nullptr && !include_commitments;
+  bool recorded = memo != nullptr && !include_commitments &&
+                  !(memo == &what_if_step_memo && dp->what_if_chain_pass == memo->pass);
   if (dp->is_method_node()) {
     for (long i = 0; i < dp->affected_by_actually->length(); i++) {
       DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
@@ -191,7 +192,9 @@ bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) 
   // What the commitment what-if reads of a sequence sum's last step, skipped or made.
   dp->end_at_last_step = end_of_the_current_working_schedule;
   WorkingStepRecord& record = dp->step_record;
-  const bool holds = recorded && record.holds(dp, current_mode, end_of_the_current_working_schedule, memo->pass);
+  // A step that sets its own time would log it for the rating that watches the times.
+  const bool holds = recorded && (quality_time_log == nullptr || record.left_time_as_found()) &&
+                     record.holds(dp, current_mode, end_of_the_current_working_schedule, memo->pass);
   // Whether the node held what its last recorded step left: then a step leaving that again
   // changed nothing.
   const bool held = follows && !memo->changed && record.left_on(dp, false);
@@ -395,7 +398,16 @@ void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* d
   dp->take_working_values_as_base();
   dp->share_working_values_with_the_other_nodes_of_task();
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
-  recompute_chain(*this, dp, what_if_chain(dp));
+  const std::vector<DecisionPoint*> chain = what_if_chain(dp);
+  if (working_step_memo != nullptr) {
+    recompute_chain(*this, dp, chain);
+    return;
+  }
+  working_step_memo = &what_if_step_memo;
+  what_if_step_memo.begin_pass();
+  for (DecisionPoint* node : chain) node->what_if_chain_pass = what_if_step_memo.pass;
+  recompute_chain(*this, dp, chain);
+  working_step_memo = nullptr;
 }
 
 void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {

@@ -238,3 +238,109 @@ TEST(DistributionTextDeathTest, BadTextStops) {
   EXPECT_DEATH(d.set_distribution_from_string("0.5 -3"),
                HasSubstr(fatal_text("Error, read a value from a string that is < 0\n")));
 }
+
+namespace {
+// Every field and stored pair, as a reader could see them.
+std::string state_of(const Distribution& d) {
+  std::string s(reinterpret_cast<const char*>(&d.next_slot), sizeof(long) * 3);
+  const int flags[] = {d.data_is_sorted, d.combined_under_sigmoid_and_multiplier_not_applied,
+                       d.unsorted_statistics_are_valid, d.sorted_statistics_are_valid};
+  const float caches[] = {d.weighted_value_avg, d.value_sum, d.density_sum, d.value_min, d.value_max, d.value_median};
+  s.append(reinterpret_cast<const char*>(flags), sizeof flags);
+  s.append(reinterpret_cast<const char*>(caches), sizeof caches);
+  s.append(reinterpret_cast<const char*>(d.data), sizeof(DistributionPair) * d.num_storable_items);
+  return s;
+}
+}  // namespace
+
+// The records of the scheduler's memos trust an unchanged version to mean unchanged
+// values: every operation that changes anything must give a new one, and a copy is never
+// taken for its source.
+TEST(DistributionVersion, EveryChangeGivesANewVersionAndCopiesNeverShareOne) {
+  using Op = void (*)(Distribution&);
+  const Op operations[] = {
+      [](Distribution& d) { d.get_expected_value(); },
+      [](Distribution& d) { d.get_value_median(); },
+      [](Distribution& d) { d.get_value_by_percentile(0.3f); },
+      [](Distribution& d) { d.get_least_value_gt_zero(); },
+      [](Distribution& d) { d.get_probability_value_is_gt_x(1.0f); },
+      [](Distribution& d) { d.some_values_are_gt_zero(); },
+      [](Distribution& d) { d.sum_all_densities(); },
+      [](Distribution& d) {
+        std::string text;
+        d.print_to_string(text);
+      },
+      [](Distribution& d) { d.append(0.1f, 7.0f); },
+      [](Distribution& d) {
+        if (d.length() > 0) d.get(0);
+      },
+      [](Distribution& d) { d.get_address(9); },
+      [](Distribution& d) { d.append_via_address()->value = 2.0f; },
+      [](Distribution& d) {
+        if (d.length() > 0) d.remove(0);
+      },
+      [](Distribution& d) { d.reallocate_data(40); },
+      [](Distribution& d) { d.multiply_all_values_by(1.0f); },
+      [](Distribution& d) { d.multiply_all_values_by(2.0f); },
+      [](Distribution& d) { d.add_constant_to_all_values(0.5f); },
+      [](Distribution& d) { d.replace_zeros_with_value(4.0f); },
+      [](Distribution& d) { d.set_any_negative_values_to_zero(); },
+      [](Distribution& d) { d.sort_and_combine(); },
+      [](Distribution& d) { d.compact_to_x_values(3); },
+      [](Distribution& d) {
+        if (d.some_values_are_gt_zero()) d.redistribute_density_for_zero_values_to_others();
+      },
+      [](Distribution& d) { d.mark_combined_under_sigmoid(); },
+      [](Distribution& d) {
+        Distribution other = make({{0.5f, 1}, {0.5f, 2}});
+        d.combine(other, VORNA_SUM);
+      },
+      [](Distribution& d) { d.combine(d, VORNA_MAX); },
+      [](Distribution& d) {
+        Distribution other = make({{1.0f, 3}});
+        d.combine_costs(other);
+      },
+      [](Distribution& d) { d.subtract_durations(d); },
+      [](Distribution& d) {
+        Distribution other = make({{1.0f, 5}});
+        d.merge_with_this(other);
+      },
+      [](Distribution& d) { d.duplicate(make({{1.0f, 5}})); },
+      [](Distribution& d) { d.duplicate(d); },
+      [](Distribution& d) { d.delete_all(); },
+      [](Distribution& d) { d.set_to_100_percent_zero_value(); },
+  };
+  // Sequences of operations from a few starting points, each step checked.
+  for (int start = 0; start < 3; start++) {
+    for (size_t first = 0; first < std::size(operations); first++) {
+      Distribution d = start == 0   ? make({{0.5f, 3}, {0.2f, 0}, {0.3f, 3}})
+                       : start == 1 ? make({{1.0f, 0}})
+                                    : make({{0.1f, 1}, {0.2f, 2}, {0.3f, 3}, {0.1f, 4}, {0.1f, 5}, {0.2f, 6}});
+      for (size_t k = 0; k < std::size(operations); k++) {
+        const Op op = operations[(first + k * 7) % std::size(operations)];
+        // The combinations stop on an empty operand.
+        if (d.length() == 0) d.append(0.5f, 1.0f);
+        const std::string before = state_of(d);
+        const unsigned long long version = d.version();
+        op(d);
+        if (state_of(d) != before) {
+          EXPECT_NE(d.version(), version) << "start " << start << ", step " << k;
+        }
+        Distribution copy(d);
+        EXPECT_NE(copy.version(), d.version());
+        EXPECT_EQ(state_of(copy), state_of(d));
+      }
+    }
+  }
+  // Reads that change nothing keep the version.
+  Distribution d = make({{0.5f, 3}, {0.5f, 1}});
+  d.get_value_max();
+  d.get_expected_value();
+  const unsigned long long version = d.version();
+  d.get_value_min();
+  d.get_value_median();
+  d.get_expected_value();
+  d.get_probability_value_is_x(3.0f);
+  d.sort_and_combine();
+  EXPECT_EQ(d.version(), version);
+}
