@@ -145,16 +145,22 @@ inline bool rank_sort_by_density(DistributionPair* pairs, long n) {
   for (long i = 0; i < n; i++) {
     const float key = keys[i];
     const FourFloats mine = {key, key, key, key};
-    const int at = static_cast<int>(i);
-    const FourInts mine_at = {at, at, at, at};
+    // Ahead of the pair: the denser ones, and the as dense ones before it (each true lane
+    // is -1). Whole blocks before its own are all before it, whole blocks after all after.
     FourInts ahead = {0, 0, 0, 0};
-    for (long b = 0; b < lanes; b += 4) {
-      FourFloats other;
+    const long own = i & ~3L;
+    FourFloats other;
+    for (long b = 0; b < own; b += 4) {
       memcpy(&other, keys + b, sizeof other);
-      const int base = static_cast<int>(b);
-      const FourInts other_at = first_lanes + base;
-      // Denser, or as dense and earlier (each true lane is -1).
-      ahead += (other > mine) | ((other == mine) & (other_at < mine_at));
+      ahead += other >= mine;
+    }
+    memcpy(&other, keys + own, sizeof other);
+    const int lane = static_cast<int>(i - own);
+    const FourInts before_it = first_lanes < FourInts{lane, lane, lane, lane};
+    ahead += (other > mine) | ((other == mine) & before_it);
+    for (long b = own + 4; b < lanes; b += 4) {
+      memcpy(&other, keys + b, sizeof other);
+      ahead += other > mine;
     }
     sorted[-(ahead[0] + ahead[1] + ahead[2] + ahead[3])] = pairs[i];
   }
