@@ -155,6 +155,8 @@ class DecisionPoint {
   MyTime placement_log_ends_to = 0;
   // The last step of the working values made under a step memo.
   WorkingStepRecord step_record;
+  // Quality other agents promised for this task: a check of the record reads its version.
+  Distribution communicated_quality;
   BasicTask* task_group_root = nullptr;
   DecisionPoint* dp_of_task_group_root = nullptr;
   TaskID of_task = EMPTY_ID;
@@ -174,8 +176,6 @@ class DecisionPoint {
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;
-  // Quality other agents promised for this task.
-  Distribution communicated_quality;
   // A task node's last fold of its children, from which the next one resumes.
   TaskFoldMemo fold_memo;
   // A method node's values as the builders last gave them (100% zero while unplaced, the
