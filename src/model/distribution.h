@@ -36,6 +36,10 @@ int distribution_pair_compare(const void* a, const void* b);
 int distribution_pair_compare_by_density(const void* a, const void* b);
 
 class Distribution {
+  // First: a reader that checks only the version reads the distribution's first bytes,
+  // which can share a cache line with what it read just before.
+  unsigned long long write_version = 0;
+
  public:
   Distribution();
   ~Distribution();
@@ -210,7 +214,6 @@ class Distribution {
   // Every member that writes calls this; the public fields are written by no one else.
   void touch() { write_version = ++the_version_clock; }
   static unsigned long long the_version_clock;
-  unsigned long long write_version = 0;
   // Every field as a new distribution has it, except the pairs.
   void reset_to_empty_fields();
   // Makes room for at least capacity pairs, reusing the array when it is large enough;

@@ -131,17 +131,24 @@ class BasicTask {
   // The edges from this node to its subtasks, the first labelled with the qaf.
   void display_sub_edges_via_dot(FILE* out);
 
+  // What every visit of the scheduler's recomputation of working values reads of the
+  // node comes first, on one cache line.
+  TaskType task_type = VORNA_TASK_UNDEFINED;
+  VORNA_QualityAF qaf = VORNA_EMPTY_QAF;
+  Value weighting_factor = 1.0f;
+  // What the attribute under DP_ATTRIBUTE_KEY holds; written only with it, by set_dp_of_task.
+  DecisionPoint* dp_of_this_task = nullptr;
+  // The scheduler's decision points of this node, one per path from a task group, in the
+  // order they were made (the attribute names the last); each leaves the list when freed.
+  std::vector<DecisionPoint*> dps_of_task;
+  MyTime arrival = UNSET_TIME;
   AgentID owner_agent = EMPTY_ID;
   TaskID id = EMPTY_ID;
   ID dot_id;
-  TaskType task_type = VORNA_TASK_UNDEFINED;
-  MyTime arrival = UNSET_TIME;
-  VORNA_QualityAF qaf = VORNA_EMPTY_QAF;
   // Pairs of (threshold in the density slot, multiplier in the value slot).
   Distribution sigmoid_function_if_qaf_is_sigmoid;
   MyTime deadline = UNSET_TIME;
   MyTime earliest_start_time = UNSET_TIME;
-  Value weighting_factor = 1.0f;
   long i_am_child_number = -1;
   // Effects from this node as written and as copied onto methods (owned), effects to this
   // node as written and the copies aimed at this method (shared; a freed effect leaves them).
@@ -154,11 +161,6 @@ class BasicTask {
   ResourceNLEList* affected_by_resource;
   UnorderedList communications;
   AssociationList attributes;
-  // What the attribute under DP_ATTRIBUTE_KEY holds; written only with it, by set_dp_of_task.
-  DecisionPoint* dp_of_this_task = nullptr;
-  // The scheduler's decision points of this node, one per path from a task group, in the
-  // order they were made (the attribute names the last); each leaves the list when freed.
-  std::vector<DecisionPoint*> dps_of_task;
   StringAssociationList imported_attributes;
   TaskList subtasks;
   TaskList supertasks;

@@ -124,8 +124,9 @@ class DecisionPoint {
   void print_sizeof();
   void print_sizeof_recursively();
 
-  // What every visit of the recomputation of working values reads comes first, on one
-  // cache line or two: the task, the counter, the lock, the kind of node and the children.
+  // What every visit of the recomputation of working values reads comes first, on a few
+  // adjacent cache lines: the task, the counter, the lock, the kind of node, the children,
+  // the quality time, the placement log's marks and what a check of the step record reads.
   // Set through set_task_or_method, which keeps method_node right.
   BasicTask* task_or_method = nullptr;
   // The generation of the scheduler's counter at which the working values were computed.
@@ -136,6 +137,26 @@ class DecisionPoint {
   int have_gathered_methods_for_task = 0;
   // Children at the front: the reverse of the task's subtask order.
   DecisionPointList subs;
+  // Not yet: the task has no quality at any time so far.
+  MyTime time_task_or_method_gets_quality = UNSET_TIME;
+  // The end of the schedule the node's last step read.
+  MyTime end_at_last_step = UNSET_TIME;
+  // The pass of the what-if memo in whose chain the node stands: its steps there read
+  // what the what-if changes, so they are made and not recorded.
+  long what_if_chain_pass = 0;
+  // The node's visit in the log of a placement's first recomputation: its pass, where it
+  // starts and ends, whether every visit in it left its node settled, and the ends of the
+  // schedule at which every step in it reads what it read then.
+  long placement_log_pass = 0;
+  long placement_log_start = 0;
+  long placement_log_end = 0;
+  bool placement_log_settled = false;
+  MyTime placement_log_ends_from = 0;
+  MyTime placement_log_ends_to = 0;
+  // The last step of the working values made under a step memo.
+  WorkingStepRecord step_record;
+  // Quality other agents promised for this task: a check of the record reads its version.
+  Distribution communicated_quality;
   BasicTask* task_group_root = nullptr;
   DecisionPoint* dp_of_task_group_root = nullptr;
   TaskID of_task = EMPTY_ID;
@@ -148,24 +169,15 @@ class DecisionPoint {
   TaskList methods_for_task;
   DecisionPointList dps_for_methods_for_task;
   float method_rating = 0.0f;
-  // Not yet: the task has no quality at any time so far.
-  MyTime time_task_or_method_gets_quality = UNSET_TIME;
   Distribution potential_cost;
   Distribution potential_quality;
   Distribution potential_duration;
-  // The record next to the values: a recomputation reads them all at every node.
+  // What a recomputation makes of the node.
   Distribution working_cost;
   Distribution working_quality;
   Distribution working_duration;
-  // Quality other agents promised for this task.
-  Distribution communicated_quality;
-  // The last step of the working values made under a step memo.
-  WorkingStepRecord step_record;
   // A task node's last fold of its children, from which the next one resumes.
   TaskFoldMemo fold_memo;
-  // The pass of the what-if memo in whose chain the node stands: its steps there read
-  // what the what-if changes, so they are made and not recorded.
-  long what_if_chain_pass = 0;
   // A method node's values as the builders last gave them (100% zero while unplaced, the
   // combined outcome while placed or tried); each recomputation applies the node's effects
   // to these, so recomputing again gives the same working values.
@@ -183,8 +195,6 @@ class DecisionPoint {
   // Whether a method under the node's task still waits, as of the scheduler's memo stamp.
   long still_waits_stamp = 0;
   bool still_waits = false;
-  // The end of the schedule the node's last step read.
-  MyTime end_at_last_step = UNSET_TIME;
   // What the commitment what-if last found of the node's children, and the round, counter,
   // end of schedule and version of the scheduler it holds for.
   struct ChildrenSummary {
@@ -222,15 +232,6 @@ class DecisionPoint {
     long version = 0;
     DecisionPoint* stop = nullptr;
   } stop_above[3];
-  // The node's visit in the log of a placement's first recomputation: its pass, where it
-  // starts and ends, whether every visit in it left its node settled, and the ends of the
-  // schedule at which every step in it reads what it read then.
-  long placement_log_pass = 0;
-  long placement_log_start = 0;
-  long placement_log_end = 0;
-  bool placement_log_settled = false;
-  MyTime placement_log_ends_from = 0;
-  MyTime placement_log_ends_to = 0;
   // What the sequence check keeps of the node within a round of ratings (the stamp) and
   // its schedule. Of a sequence node: the first subtask that still waits and the last that
   // has quality or a time.

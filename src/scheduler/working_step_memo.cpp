@@ -86,12 +86,12 @@ bool still_as(const Distribution& now, unsigned long long version, const Distrib
 bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode, MyTime end_of_schedule,
                               long pass) {
   if (!valid || !same_bits(time_before, dp->time_task_or_method_gets_quality) ||
-      !same_bits(weighting, dp->task_or_method->weighting_factor) || !still_as(dp->communicated_quality, communicated_version, communicated, same_pairs))
+      !same_bits(weighting, dp->task_or_method->weighting_factor) || !still_as(dp->communicated_quality, communicated_version, copies->communicated, same_pairs))
     return false;
   if (dp->is_method_node()) {
-    if (!still_as(dp->base_quality, base_versions[0], base_quality, same_copy) ||
-        !still_as(dp->base_cost, base_versions[1], base_cost, same_copy) ||
-        !still_as(dp->base_duration, base_versions[2], base_duration, same_copy))
+    if (!still_as(dp->base_quality, base_versions[0], copies->base_quality, same_copy) ||
+        !still_as(dp->base_cost, base_versions[1], copies->base_cost, same_copy) ||
+        !still_as(dp->base_duration, base_versions[2], copies->base_duration, same_copy))
       return false;
     NLEList* effects = dp->affected_by_actually;
     const long n = effects->length();
@@ -103,9 +103,10 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
       if (in.effect != e || in.node != source || in.in_time != (e->nle_delay_is_ok(end_of_schedule) != 0) ||
           in.bounds_known != bounds_known(e))
         return false;
-      if (source != nullptr && !input_unchanged(in, source, pass) &&
-          (!same_bits(in.time, source->time_task_or_method_gets_quality) ||
-           !still_as(source->working_quality, in.quality_version, in.quality, same_distribution)))
+      if (source == nullptr || input_unchanged(in, source, pass)) continue;
+      const StepInputValues& was = copies->inputs[i];
+      if (!same_bits(in.time, source->time_task_or_method_gets_quality) ||
+          !still_as(source->working_quality, was.quality_version, was.quality, same_distribution))
         return false;
     }
     return true;
@@ -117,13 +118,14 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
     const StepInput& in = inputs[i];
     if (in.node != child) return false;
     if (input_unchanged(in, child, pass)) continue;
+    const StepInputValues& was = copies->inputs[i];
     if (!same_bits(in.time, child->time_task_or_method_gets_quality) ||
-        !still_as(child->working_quality, in.quality_version, in.quality, same_pairs))
+        !still_as(child->working_quality, was.quality_version, was.quality, same_pairs))
       return false;
     // An only child's cost and duration are copied whole.
     auto same = n == 1 ? same_copy : same_pairs;
-    if (!still_as(child->working_cost, in.cost_version, in.cost, same) ||
-        !still_as(child->working_duration, in.duration_version, in.duration, same))
+    if (!still_as(child->working_cost, was.cost_version, was.cost, same) ||
+        !still_as(child->working_duration, was.duration_version, was.duration, same))
       return false;
   }
   return !reads_the_end(dp) || all_in_time == every_child_in_time(dp, end_of_schedule);
@@ -132,9 +134,9 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
 void WorkingStepRecord::give_back(DecisionPoint* dp, long pass) {
   // Copied only where the node was written since it last held them.
   if (!still_left_on(dp)) {
-    dp->working_quality.duplicate(quality);
-    dp->working_cost.duplicate(cost);
-    dp->working_duration.duplicate(duration);
+    dp->working_quality.duplicate(copies->quality);
+    dp->working_cost.duplicate(copies->cost);
+    dp->working_duration.duplicate(copies->duration);
     note_left_on(dp);
   }
   dp->time_task_or_method_gets_quality = time_after;
@@ -152,9 +154,9 @@ void WorkingStepRecord::give_back_in_place(long pass) {
 bool WorkingStepRecord::left_on(const DecisionPoint* dp, bool whole) const {
   auto same = whole ? same_copy : same_distribution;
   return valid && same_bits(time_after, dp->time_task_or_method_gets_quality) &&
-         still_as(dp->working_quality, left_versions[0], quality, same) &&
-         still_as(dp->working_cost, left_versions[1], cost, same) &&
-         still_as(dp->working_duration, left_versions[2], duration, same);
+         still_as(dp->working_quality, left_versions[0], copies->quality, same) &&
+         still_as(dp->working_cost, left_versions[1], copies->cost, same) &&
+         still_as(dp->working_duration, left_versions[2], copies->duration, same);
 }
 
 bool WorkingStepRecord::still_left_on(const DecisionPoint* dp) const {
@@ -162,8 +164,8 @@ bool WorkingStepRecord::still_left_on(const DecisionPoint* dp) const {
                          dp->working_cost.version() == left_versions[1] &&
                          dp->working_duration.version() == left_versions[2];
 #ifdef VELA_CHECK_STEP_MEMO
-  if (unwritten && (!same_copy(dp->working_quality, quality) || !same_copy(dp->working_cost, cost) ||
-                    !same_copy(dp->working_duration, duration)))
+  if (unwritten && (!same_copy(dp->working_quality, copies->quality) || !same_copy(dp->working_cost, copies->cost) ||
+                    !same_copy(dp->working_duration, copies->duration)))
     fatal_stop("%s", "A distribution of an unchanged version holds other values.\n");
 #endif
   return unwritten;
@@ -175,10 +177,16 @@ void WorkingStepRecord::note_left_on(const DecisionPoint* dp) {
   left_versions[2] = dp->working_duration.version();
 }
 
+WorkingStepRecord::Copies& WorkingStepRecord::copies_made() {
+  if (!copies) copies = std::make_unique<Copies>();
+  return *copies;
+}
+
 void WorkingStepRecord::keep_base(const DecisionPoint* dp) {
-  base_quality.duplicate(dp->base_quality);
-  base_cost.duplicate(dp->base_cost);
-  base_duration.duplicate(dp->base_duration);
+  Copies& kept = copies_made();
+  kept.base_quality.duplicate(dp->base_quality);
+  kept.base_cost.duplicate(dp->base_cost);
+  kept.base_duration.duplicate(dp->base_duration);
   base_versions[0] = dp->base_quality.version();
   base_versions[1] = dp->base_cost.version();
   base_versions[2] = dp->base_duration.version();
@@ -186,14 +194,16 @@ void WorkingStepRecord::keep_base(const DecisionPoint* dp) {
 
 void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyModeSetting now_mode,
                              MyTime end_of_schedule, long made, long pass) {
+  Copies& kept = copies_made();
   time_before = started_at;
   weighting = dp->task_or_method->weighting_factor;
-  communicated.duplicate(dp->communicated_quality);
+  kept.communicated.duplicate(dp->communicated_quality);
   communicated_version = dp->communicated_quality.version();
   mode = now_mode;
   if (dp->is_method_node()) {
     NLEList* effects = dp->affected_by_actually;
     inputs.resize(static_cast<size_t>(effects->length()));
+    kept.inputs.resize(inputs.size());
     for (long i = 0; i < effects->length(); i++) {
       NLE* e = effects->get(i);
       StepInput& in = inputs[i];
@@ -204,30 +214,32 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
       if (in.node == nullptr) continue;
       in.serial = serial_in(in.node, pass);
       in.time = in.node->time_task_or_method_gets_quality;
-      in.quality.duplicate(in.node->working_quality);
-      in.quality_version = in.node->working_quality.version();
+      kept.inputs[i].quality.duplicate(in.node->working_quality);
+      kept.inputs[i].quality_version = in.node->working_quality.version();
     }
   } else {
     inputs.resize(static_cast<size_t>(dp->subs.length()));
+    kept.inputs.resize(inputs.size());
     for (long i = 0; i < dp->subs.length(); i++) {
       DecisionPoint* child = dp->subs.get(i);
       StepInput& in = inputs[i];
       in.node = child;
       in.serial = serial_in(child, pass);
       in.time = child->time_task_or_method_gets_quality;
-      in.quality.duplicate(child->working_quality);
-      in.cost.duplicate(child->working_cost);
-      in.duration.duplicate(child->working_duration);
-      in.quality_version = child->working_quality.version();
-      in.cost_version = child->working_cost.version();
-      in.duration_version = child->working_duration.version();
+      StepInputValues& was = kept.inputs[i];
+      was.quality.duplicate(child->working_quality);
+      was.cost.duplicate(child->working_cost);
+      was.duration.duplicate(child->working_duration);
+      was.quality_version = child->working_quality.version();
+      was.cost_version = child->working_cost.version();
+      was.duration_version = child->working_duration.version();
     }
     all_in_time = reads_the_end(dp) && every_child_in_time(dp, end_of_schedule);
   }
   if (!left_on(dp, true)) {
-    quality.duplicate(dp->working_quality);
-    cost.duplicate(dp->working_cost);
-    duration.duplicate(dp->working_duration);
+    kept.quality.duplicate(dp->working_quality);
+    kept.cost.duplicate(dp->working_cost);
+    kept.duration.duplicate(dp->working_duration);
     time_after = dp->time_task_or_method_gets_quality;
     serial++;
   }

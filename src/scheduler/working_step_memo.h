@@ -2,6 +2,7 @@
 // whose inputs to that node have not changed since does not make the step again.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "foundation/shared_types.h"
@@ -19,7 +20,9 @@ bool same_distribution(const Distribution& a, const Distribution& b);
 bool same_copy(const Distribution& a, const Distribution& b);
 
 // What a step read of one of its inputs: a child of a task, or the source of one of a
-// method's effects. What a check reads first comes first.
+// method's effects. Only what a check of an unchanged input reads is kept here, so that
+// the checks of a node's inputs read a few adjacent lines; the values are with the
+// record's copies.
 struct StepInput {
   DecisionPoint* node = nullptr;
   // The serial of the input's own record when its step in that pass left these values;
@@ -31,6 +34,10 @@ struct StepInput {
   // of the schedule.
   bool in_time = false;
   bool bounds_known = false;
+};
+
+// The values a step read of an input whose serial no longer stands for them.
+struct StepInputValues {
   Distribution quality, cost, duration;  // an effect's source: its quality only
   // The input's versions when these were copied: while they stand, so do the copies.
   unsigned long long quality_version = 0, cost_version = 0, duration_version = 0;
@@ -74,26 +81,33 @@ class WorkingStepRecord {
   bool valid = false;
 
  private:
-  // What a check reads first comes first.
+  // What a check reads first comes first; the whole values, read only where a version
+  // or a serial no longer stands for them, are kept apart.
+  UncertaintyModeSetting mode = SCHEDULE_USING_UNCERTAINTY;
   long serial = 0;
   // The pass whose visit of the node ended with the node holding what is left here.
   long current_in_pass = 0;
   MyTime time_before = 0;
   Value weighting = 0;
-  UncertaintyModeSetting mode = SCHEDULE_USING_UNCERTAINTY;
-  bool all_in_time = false;
   MyTime time_after = 0;
+  bool all_in_time = false;
   long combines = 0;
-  std::vector<StepInput> inputs;
-  Distribution communicated;
-  // What the step left.
-  Distribution quality, cost, duration;
-  Distribution base_quality, base_cost, base_duration;
-  // The versions of the node's own distributions when they last were as the copies above:
+  // The versions of the node's own distributions when they last were as the copies:
   // while they stand, the node holds the copies without a comparison.
   unsigned long long communicated_version = 0;
   unsigned long long left_versions[3] = {0, 0, 0};
+  std::vector<StepInput> inputs;
   unsigned long long base_versions[3] = {0, 0, 0};
+  struct Copies {
+    Distribution communicated;
+    // What the step left.
+    Distribution quality, cost, duration;
+    Distribution base_quality, base_cost, base_duration;
+    std::vector<StepInputValues> inputs;
+  };
+  // Made at the record's first step.
+  std::unique_ptr<Copies> copies;
+  Copies& copies_made();
   void note_left_on(const DecisionPoint* dp);
   // Whether none of the node's three was written since then.
   bool still_left_on(const DecisionPoint* dp) const;
