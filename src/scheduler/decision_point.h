@@ -260,6 +260,10 @@ class DecisionPoint {
     const Schedule* schedule = nullptr;
     bool broken = false;
   } broken_above;
+  // The greedy build (its structure stamp) and schedule in which no method under the
+  // node's task waits any longer.
+  long none_waits_stamp = 0;
+  const Schedule* none_waits_schedule = nullptr;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

@@ -61,10 +61,13 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
       sum += 1.0f - source->working_quality.get_probability_value_is_zero();
   }
   if (sum >= 0.75f) {
-    // Later tests treat the method as placed: it can no longer achieve anything.
+    // Later tests treat the method as placed: it can no longer achieve anything. A method
+    // already locked alone (found so in an earlier round) changes nothing the round's memos
+    // read, so they hold.
+    bool lock_is_new = dp->working_values_are_locked != 1 || dp->task_has_other_nodes();
     dp->working_values_are_locked = 1;
     dp->share_working_values_with_the_other_nodes_of_task();
-    renew_waiting_memo();
+    if (lock_is_new) renew_waiting_memo();
     return FAILED_ENFORCE_DISABLES;
   }
   return rating;
@@ -207,10 +210,14 @@ namespace {
 // tree in place rather than listing its methods first: this runs for every rating. With
 // a stamp, each node keeps its answer, so the candidates of one round walk each subtree
 // once between them.
-bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
+// Within a greedy build (build, its stamp) a method's wait only ever ends, by its placement
+// or a lock, so a node under which none waits keeps that answer for the build's later
+// rounds too.
+bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp, long build) {
   DecisionPoint* node = BasicTask::get_dp_of_task(task);
   bool kept = stamp != 0 && node != nullptr;
   if (kept && node->still_waits_stamp == stamp) return node->still_waits;
+  if (kept && build != 0 && node->none_waits_stamp == build && node->none_waits_schedule == &schedule) return false;
   bool waits = false;
   if (task->task_type == VORNA_METHOD) {
     Method* m = static_cast<Method*>(task);
@@ -218,10 +225,14 @@ bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
     waits = !locked && m->finish_time == UNSET_TIME && schedule.alternative_holds(m);
   }
   for (long i = 0; i < task->subtasks.length() && !waits; i++)
-    waits = some_method_still_waits(task->subtasks.get(i), schedule, stamp);
+    waits = some_method_still_waits(task->subtasks.get(i), schedule, stamp, build);
   if (kept) {
     node->still_waits_stamp = stamp;
     node->still_waits = waits;
+    if (!waits && build != 0) {
+      node->none_waits_stamp = build;
+      node->none_waits_schedule = &schedule;
+    }
   }
   return waits;
 }
@@ -229,7 +240,8 @@ bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
 
 int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule) {
   if (dp == nullptr || schedule.alt_schedule_is_for == nullptr) return 1;
-  return some_method_still_waits(dp->task_or_method, schedule, waiting_memo_stamp) ? 0 : 1;
+  long build = waiting_memo_stamp != 0 ? structure_memo_stamp : 0;
+  return some_method_still_waits(dp->task_or_method, schedule, waiting_memo_stamp, build) ? 0 : 1;
 }
 
 float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {
