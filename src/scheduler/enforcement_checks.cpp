@@ -87,12 +87,19 @@ DecisionPoint* task_above_of(BasicTask* task, long stamp) {
   if (node->task_above_stamp == stamp) return node;
   bool single = task->supertasks.length() <= 1;
   bool sequence = false;
+  node->task_above = nullptr;
+  node->node_above = nullptr;
   for (long i = 0; i < task->supertasks.length(); i++) {
     BasicTask* super = task->supertasks.get(i);
     DecisionPoint* above = task_above_of(super, stamp);
     if (above == nullptr) return nullptr;
     if (i == 0) single = single && above->task_single_path;
     sequence = sequence || is_sequence(super->qaf) || above->sequence_above;
+    if (task->supertasks.length() == 1) {
+      node->task_above = super;
+      node->node_above = above;
+      node->task_above_is_sequence = is_sequence(super->qaf);
+    }
   }
   node->task_above_stamp = stamp;
   node->task_single_path = single;
@@ -124,8 +131,9 @@ bool has_quality_or_time(DecisionPoint* node) {
 }
 }  // namespace
 
-DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
-  DecisionPoint* holder = BasicTask::get_dp_of_task(sequence);
+DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, DecisionPoint* holder,
+                                                        Schedule& schedule) {
+  if (holder == nullptr) holder = BasicTask::get_dp_of_task(sequence);
   if (waiting_memo_stamp == 0 || holder == nullptr) return nullptr;
   DecisionPoint::SequenceMemo& memo = holder->sequence_memo;
   if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return &memo;
@@ -154,10 +162,10 @@ DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Sc
   return &memo;
 }
 
-bool Scheduler::sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule,
-                                   bool single_path) {
+bool Scheduler::sequence_broken_at(BasicTask* ancestor, DecisionPoint* holder, BasicTask* task, Method* method,
+                                   Schedule& schedule, bool single_path) {
   // Within a round the answers are read from the node's memo: O(1) on a single path.
-  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, schedule);
+  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, holder, schedule);
   long position = -1;
   if (memo != nullptr && single_path) {
     DecisionPoint* node = BasicTask::get_dp_of_task(task);
@@ -196,10 +204,24 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
   if (node != nullptr && node->broken_above.stamp == waiting_memo_stamp && node->broken_above.schedule == &schedule)
     return node->broken_above.broken;
   bool broken = false;
-  for (long s = 0; s < task->supertasks.length() && !broken; s++) {
-    BasicTask* ancestor = task->supertasks.get(s);
-    broken = (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, task, method, schedule, single_path)) ||
-             sequence_broken_above(ancestor, method, schedule, single_path);
+  if (node != nullptr && structure_memo_stamp != 0 && node->task_above_stamp == structure_memo_stamp &&
+      node->node_above != nullptr) {
+    // The supertask, its node and its kind as the build found them: the walk up reads the
+    // nodes alone.
+    DecisionPoint* above = node->node_above;
+    broken = node->task_above_is_sequence &&
+             sequence_broken_at(node->task_above, above, task, method, schedule, single_path);
+    if (!broken && above->broken_above.stamp == waiting_memo_stamp && above->broken_above.schedule == &schedule)
+      broken = above->broken_above.broken;
+    else if (!broken)
+      broken = sequence_broken_above(node->task_above, method, schedule, single_path);
+  } else {
+    for (long s = 0; s < task->supertasks.length() && !broken; s++) {
+      BasicTask* ancestor = task->supertasks.get(s);
+      broken =
+          (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, nullptr, task, method, schedule, single_path)) ||
+          sequence_broken_above(ancestor, method, schedule, single_path);
+    }
   }
   if (node != nullptr) node->broken_above = {waiting_memo_stamp, &schedule, broken};
   return broken;
