@@ -199,7 +199,7 @@ class Scheduler {
   // Method rating: method_rating.cpp
   //===----------------------------------------------------------------------===//
   // 10^n * x * (1 + f) for p = n + f: the weight of every score.
-  float scale_local_method_rating(float x, float p);
+  static float scale_local_method_rating(float x, float p);
   // Below 0 a failure code (method_rating_codes.h), else a preference: higher is better.
   float rate_method(Schedule& schedule, Method* method);
   void annotate_working_schedule_if_method_failed(Schedule& schedule, Method* method, float& rating);
