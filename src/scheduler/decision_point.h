@@ -261,6 +261,15 @@ class DecisionPoint {
     const Schedule* schedule = nullptr;
     bool broken = false;
   } broken_above;
+  // The greedy build (its structure stamp) and schedule in which no method under the
+  // node's task waits any longer.
+  long none_waits_stamp = 0;
+  const Schedule* none_waits_schedule = nullptr;
+  // Of a node whose task has one supertask, for task_above_stamp: that supertask, its node
+  // and whether it is a sequence, next to what the sequence check reads of the node.
+  BasicTask* task_above = nullptr;
+  DecisionPoint* node_above = nullptr;
+  bool task_above_is_sequence = false;
   // Whether any task node (not a method's) of any live tree holds an effect copy: when
   // none does, the nodes above a method have no outgoing effects to read.
   static bool some_task_node_has_outgoing_effects();

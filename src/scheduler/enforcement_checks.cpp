@@ -61,10 +61,13 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
       sum += 1.0f - source->working_quality.get_probability_value_is_zero();
   }
   if (sum >= 0.75f) {
-    // Later tests treat the method as placed: it can no longer achieve anything.
+    // Later tests treat the method as placed: it can no longer achieve anything. A method
+    // already locked alone (found so in an earlier round) changes nothing the round's memos
+    // read, so they hold.
+    bool lock_is_new = dp->working_values_are_locked != 1 || dp->task_has_other_nodes();
     dp->working_values_are_locked = 1;
     dp->share_working_values_with_the_other_nodes_of_task();
-    renew_waiting_memo();
+    if (lock_is_new) renew_waiting_memo();
     return FAILED_ENFORCE_DISABLES;
   }
   return rating;
@@ -84,12 +87,19 @@ DecisionPoint* task_above_of(BasicTask* task, long stamp) {
   if (node->task_above_stamp == stamp) return node;
   bool single = task->supertasks.length() <= 1;
   bool sequence = false;
+  node->task_above = nullptr;
+  node->node_above = nullptr;
   for (long i = 0; i < task->supertasks.length(); i++) {
     BasicTask* super = task->supertasks.get(i);
     DecisionPoint* above = task_above_of(super, stamp);
     if (above == nullptr) return nullptr;
     if (i == 0) single = single && above->task_single_path;
     sequence = sequence || is_sequence(super->qaf) || above->sequence_above;
+    if (task->supertasks.length() == 1) {
+      node->task_above = super;
+      node->node_above = above;
+      node->task_above_is_sequence = is_sequence(super->qaf);
+    }
   }
   node->task_above_stamp = stamp;
   node->task_single_path = single;
@@ -121,8 +131,9 @@ bool has_quality_or_time(DecisionPoint* node) {
 }
 }  // namespace
 
-DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Schedule& schedule) {
-  DecisionPoint* holder = BasicTask::get_dp_of_task(sequence);
+DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, DecisionPoint* holder,
+                                                        Schedule& schedule) {
+  if (holder == nullptr) holder = BasicTask::get_dp_of_task(sequence);
   if (waiting_memo_stamp == 0 || holder == nullptr) return nullptr;
   DecisionPoint::SequenceMemo& memo = holder->sequence_memo;
   if (memo.stamp == waiting_memo_stamp && memo.schedule == &schedule) return &memo;
@@ -151,10 +162,10 @@ DecisionPoint::SequenceMemo* Scheduler::sequence_memo_of(BasicTask* sequence, Sc
   return &memo;
 }
 
-bool Scheduler::sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule,
-                                   bool single_path) {
+bool Scheduler::sequence_broken_at(BasicTask* ancestor, DecisionPoint* holder, BasicTask* task, Method* method,
+                                   Schedule& schedule, bool single_path) {
   // Within a round the answers are read from the node's memo: O(1) on a single path.
-  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, schedule);
+  DecisionPoint::SequenceMemo* memo = sequence_memo_of(ancestor, holder, schedule);
   long position = -1;
   if (memo != nullptr && single_path) {
     DecisionPoint* node = BasicTask::get_dp_of_task(task);
@@ -193,10 +204,24 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
   if (node != nullptr && node->broken_above.stamp == waiting_memo_stamp && node->broken_above.schedule == &schedule)
     return node->broken_above.broken;
   bool broken = false;
-  for (long s = 0; s < task->supertasks.length() && !broken; s++) {
-    BasicTask* ancestor = task->supertasks.get(s);
-    broken = (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, task, method, schedule, single_path)) ||
-             sequence_broken_above(ancestor, method, schedule, single_path);
+  if (node != nullptr && structure_memo_stamp != 0 && node->task_above_stamp == structure_memo_stamp &&
+      node->node_above != nullptr) {
+    // The supertask, its node and its kind as the build found them: the walk up reads the
+    // nodes alone.
+    DecisionPoint* above = node->node_above;
+    broken = node->task_above_is_sequence &&
+             sequence_broken_at(node->task_above, above, task, method, schedule, single_path);
+    if (!broken && above->broken_above.stamp == waiting_memo_stamp && above->broken_above.schedule == &schedule)
+      broken = above->broken_above.broken;
+    else if (!broken)
+      broken = sequence_broken_above(node->task_above, method, schedule, single_path);
+  } else {
+    for (long s = 0; s < task->supertasks.length() && !broken; s++) {
+      BasicTask* ancestor = task->supertasks.get(s);
+      broken =
+          (is_sequence(ancestor->qaf) && sequence_broken_at(ancestor, nullptr, task, method, schedule, single_path)) ||
+          sequence_broken_above(ancestor, method, schedule, single_path);
+    }
   }
   if (node != nullptr) node->broken_above = {waiting_memo_stamp, &schedule, broken};
   return broken;
@@ -207,10 +232,14 @@ namespace {
 // tree in place rather than listing its methods first: this runs for every rating. With
 // a stamp, each node keeps its answer, so the candidates of one round walk each subtree
 // once between them.
-bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
+// Within a greedy build (build, its stamp) a method's wait only ever ends, by its placement
+// or a lock, so a node under which none waits keeps that answer for the build's later
+// rounds too.
+bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp, long build) {
   DecisionPoint* node = BasicTask::get_dp_of_task(task);
   bool kept = stamp != 0 && node != nullptr;
   if (kept && node->still_waits_stamp == stamp) return node->still_waits;
+  if (kept && build != 0 && node->none_waits_stamp == build && node->none_waits_schedule == &schedule) return false;
   bool waits = false;
   if (task->task_type == VORNA_METHOD) {
     Method* m = static_cast<Method*>(task);
@@ -218,10 +247,14 @@ bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
     waits = !locked && m->finish_time == UNSET_TIME && schedule.alternative_holds(m);
   }
   for (long i = 0; i < task->subtasks.length() && !waits; i++)
-    waits = some_method_still_waits(task->subtasks.get(i), schedule, stamp);
+    waits = some_method_still_waits(task->subtasks.get(i), schedule, stamp, build);
   if (kept) {
     node->still_waits_stamp = stamp;
     node->still_waits = waits;
+    if (!waits && build != 0) {
+      node->none_waits_stamp = build;
+      node->none_waits_schedule = &schedule;
+    }
   }
   return waits;
 }
@@ -229,7 +262,8 @@ bool some_method_still_waits(BasicTask* task, Schedule& schedule, long stamp) {
 
 int Scheduler::all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule) {
   if (dp == nullptr || schedule.alt_schedule_is_for == nullptr) return 1;
-  return some_method_still_waits(dp->task_or_method, schedule, waiting_memo_stamp) ? 0 : 1;
+  long build = waiting_memo_stamp != 0 ? structure_memo_stamp : 0;
+  return some_method_still_waits(dp->task_or_method, schedule, waiting_memo_stamp, build) ? 0 : 1;
 }
 
 float Scheduler::enforce_hard_deadlines(Schedule& schedule, Method* method, DecisionPoint* dp, float rating) {

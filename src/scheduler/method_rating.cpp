@@ -17,6 +17,9 @@ float Scheduler::scale_local_method_rating(float x, float p) {
 }
 
 namespace {
+// Where every rating starts, worked out once.
+const float FIRST_RATING = Scheduler::scale_local_method_rating(1.0f, 5.0f);
+
 using Step = float (Scheduler::*)(Schedule&, Method*, DecisionPoint*, float);
 
 struct RatingStep {
@@ -50,7 +53,7 @@ constexpr RatingStep RATING_STEPS[] = {
 
 float Scheduler::rate_method(Schedule& schedule, Method* method) {
   DecisionPoint* dp = BasicTask::get_dp_of_task(method);
-  float rating = scale_local_method_rating(1.0f, 5.0f);
+  float rating = FIRST_RATING;
   ResourceList& saved = rating_saved_resources;
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
   rating = schedule_only_methods_that_have_some_chance_of_getting_quality(schedule, method, dp, rating);

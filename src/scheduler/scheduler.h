@@ -199,7 +199,7 @@ class Scheduler {
   // Method rating: method_rating.cpp
   //===----------------------------------------------------------------------===//
   // 10^n * x * (1 + f) for p = n + f: the weight of every score.
-  float scale_local_method_rating(float x, float p);
+  static float scale_local_method_rating(float x, float p);
   // Below 0 a failure code (method_rating_codes.h), else a preference: higher is better.
   float rate_method(Schedule& schedule, Method* method);
   void annotate_working_schedule_if_method_failed(Schedule& schedule, Method* method, float& rating);
@@ -216,11 +216,13 @@ class Scheduler {
   // Whether a sequence among task's ancestors has a sibling of method's branch out of order.
   bool sequence_broken_above(BasicTask* task, Method* method, Schedule& schedule, bool single_path);
   // Whether the sequence ancestor has a sibling of task's branch out of order.
-  bool sequence_broken_at(BasicTask* ancestor, BasicTask* task, Method* method, Schedule& schedule, bool single_path);
+  // holder is the ancestor's node where the caller has it at hand, else null.
+  bool sequence_broken_at(BasicTask* ancestor, DecisionPoint* holder, BasicTask* task, Method* method,
+                          Schedule& schedule, bool single_path);
   // What one round of ratings reads of a sequence node's subtasks, kept in its node (null
   // outside a round or without a node). None of it changes between the ratings of one
   // stamp (a rating's what-ifs are undone; a lock renews it).
-  DecisionPoint::SequenceMemo* sequence_memo_of(BasicTask* sequence, Schedule& schedule);
+  DecisionPoint::SequenceMemo* sequence_memo_of(BasicTask* sequence, DecisionPoint* holder, Schedule& schedule);
   int all_descendent_methods_are_either_scheduled_or_have_quality(DecisionPoint* dp, Schedule& schedule);
   // While the candidates of one schedule are rated, each node remembers whether a method
   // under it still waits, under a stamp renewed whenever that can change (a method locked

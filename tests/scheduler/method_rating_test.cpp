@@ -225,6 +225,56 @@ TEST_F(MethodRating, SequencesRateInABuildAsOutsideOne) {
   EXPECT_NE(outside.find("d " + std::to_string(FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX)), std::string::npos);
 }
 
+// A build's later rounds keep more: a subtree whose methods are all placed stays done, and
+// a method a disabler locked in an earlier round, refused again, leaves the round's memos
+// standing. Rounds of ratings, one method placed after each, give what the same ratings
+// give with nothing kept, beside a sequence over a subtree and one behind the locked method.
+TEST_F(MethodRating, ABuildsLaterRoundsRateAsOutsideOne) {
+  std::string text = std::string(AGENT_A) + group("G", "d S1 S2", "q_sum") + task("S1", "G", "U c", "q_seq") +
+                     task("U", "S1", "e f", "q_min") + task("S2", "G", "a b", "q_seq_min") + method("d", "G", 5, 1, 0) +
+                     method("e", "U", 6, 1, 0) + method("f", "U", 1, 1, 0) + method("c", "S1", 2, 1, 0) +
+                     method("a", "S2", 4, 1, 0) + method("b", "S2", 3, 1, 0) + effect("disables", "d", "a");
+  const char* ids[] = {"d", "e", "f", "c", "a", "b"};
+  const char* order[] = {"d", "e", "f", "b", "c"};
+  auto ratings = [&](bool kept) {
+    prepare_schedule(text, {"d", "e", "f", "c", "a", "b"});
+    schedule->start_time_to_schedule_for = 3;
+    if (kept) scheduler->structure_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+    std::string out;
+    long rounds_kept = 0;
+    for (const char* placed : order) {
+      if (kept) scheduler->waiting_memo_stamp = ++scheduler->waiting_memo_stamps_used;
+      long stamp = scheduler->waiting_memo_stamp;
+      bool was_locked = node("a")->working_values_are_locked == 1;
+      for (int pass = 0; pass < 2; pass++) {
+        for (int k = 0; k < 6; k++) {
+          const char* id = ids[pass == 0 ? k : 5 - k];
+          out += std::string(id) + " " + std::to_string(rate(id)) + "\n";
+        }
+      }
+      if (kept && was_locked) {
+        EXPECT_EQ(scheduler->waiting_memo_stamp, stamp) << placed;
+        rounds_kept++;
+      }
+      scheduler->waiting_memo_stamp = 0;
+      place(placed, 2);
+    }
+    scheduler->structure_memo_stamp = 0;
+    TearDown();
+    SetUp();
+    if (kept) {
+      EXPECT_GT(rounds_kept, 0);
+    }
+    return out;
+  };
+  std::string outside = ratings(false);
+  EXPECT_EQ(ratings(true), outside);
+  // The disabler locks a; c waits behind U until e and f are placed.
+  EXPECT_NE(outside.find("a " + std::to_string(FAILED_ENFORCE_DISABLES)), std::string::npos);
+  EXPECT_NE(outside.find("c " + std::to_string(FAILED_ENFORCE_SEQ_OR_SEQ_SUM_OR_SEQ_MIN_OR_SEQ_MAX)), std::string::npos);
+  EXPECT_NE(outside.find("c 1"), std::string::npos) << outside;
+}
+
 TEST_F(MethodRating, ScoresOrderTheCandidates) {
   // One pending disabler of m among one planned method; n facilitates f.
   prepare_schedule(std::string(AGENT_A) + group("G", "d m n f", "q_sum") + method("d", "G", 5, 1, 0) +
