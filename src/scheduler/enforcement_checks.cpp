@@ -211,10 +211,7 @@ bool Scheduler::sequence_broken_above(BasicTask* task, Method* method, Schedule&
     DecisionPoint* above = node->node_above;
     broken = node->task_above_is_sequence &&
              sequence_broken_at(node->task_above, above, task, method, schedule, single_path);
-    if (!broken && above->broken_above.stamp == waiting_memo_stamp && above->broken_above.schedule == &schedule)
-      broken = above->broken_above.broken;
-    else if (!broken)
-      broken = sequence_broken_above(node->task_above, method, schedule, single_path);
+    broken = broken || sequence_broken_above(node->task_above, method, schedule, single_path);
   } else {
     for (long s = 0; s < task->supertasks.length() && !broken; s++) {
       BasicTask* ancestor = task->supertasks.get(s);

@@ -81,12 +81,18 @@ bool still_as(const Distribution& now, unsigned long long version, const Distrib
   }
   return same(now, kept);
 }
+
+bool still_as(const Distribution& now, const KeptDistribution& kept,
+              bool (*same)(const Distribution&, const Distribution&)) {
+  return still_as(now, kept.version, kept.copy, same);
+}
 }  // namespace
 
 bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode, MyTime end_of_schedule,
                               long pass) {
   if (!valid || !same_bits(time_before, dp->time_task_or_method_gets_quality) ||
-      !same_bits(weighting, dp->task_or_method->weighting_factor) || !still_as(dp->communicated_quality, communicated_version, copies->communicated, same_pairs))
+      !same_bits(weighting, dp->task_or_method->weighting_factor) ||
+      !still_as(dp->communicated_quality, communicated_version, copies->communicated, same_pairs))
     return false;
   if (dp->is_method_node()) {
     if (!still_as(dp->base_quality, base_versions[0], copies->base_quality, same_copy) ||
@@ -106,7 +112,7 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
       if (source == nullptr || input_unchanged(in, source, pass)) continue;
       const StepInputValues& was = copies->inputs[i];
       if (!same_bits(in.time, source->time_task_or_method_gets_quality) ||
-          !still_as(source->working_quality, was.quality_version, was.quality, same_distribution))
+          !still_as(source->working_quality, was.quality, same_distribution))
         return false;
     }
     return true;
@@ -120,12 +126,11 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
     if (input_unchanged(in, child, pass)) continue;
     const StepInputValues& was = copies->inputs[i];
     if (!same_bits(in.time, child->time_task_or_method_gets_quality) ||
-        !still_as(child->working_quality, was.quality_version, was.quality, same_pairs))
+        !still_as(child->working_quality, was.quality, same_pairs))
       return false;
     // An only child's cost and duration are copied whole.
     auto same = n == 1 ? same_copy : same_pairs;
-    if (!still_as(child->working_cost, was.cost_version, was.cost, same) ||
-        !still_as(child->working_duration, was.duration_version, was.duration, same))
+    if (!still_as(child->working_cost, was.cost, same) || !still_as(child->working_duration, was.duration, same))
       return false;
   }
   return !reads_the_end(dp) || all_in_time == every_child_in_time(dp, end_of_schedule);
@@ -214,8 +219,7 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
       if (in.node == nullptr) continue;
       in.serial = serial_in(in.node, pass);
       in.time = in.node->time_task_or_method_gets_quality;
-      kept.inputs[i].quality.duplicate(in.node->working_quality);
-      kept.inputs[i].quality_version = in.node->working_quality.version();
+      kept.inputs[i].quality.keep(in.node->working_quality);
     }
   } else {
     inputs.resize(static_cast<size_t>(dp->subs.length()));
@@ -227,12 +231,9 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
       in.serial = serial_in(child, pass);
       in.time = child->time_task_or_method_gets_quality;
       StepInputValues& was = kept.inputs[i];
-      was.quality.duplicate(child->working_quality);
-      was.cost.duplicate(child->working_cost);
-      was.duration.duplicate(child->working_duration);
-      was.quality_version = child->working_quality.version();
-      was.cost_version = child->working_cost.version();
-      was.duration_version = child->working_duration.version();
+      was.quality.keep(child->working_quality);
+      was.cost.keep(child->working_cost);
+      was.duration.keep(child->working_duration);
     }
     all_in_time = reads_the_end(dp) && every_child_in_time(dp, end_of_schedule);
   }

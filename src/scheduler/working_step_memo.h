@@ -36,11 +36,20 @@ struct StepInput {
   bool bounds_known = false;
 };
 
+// A copy of a distribution and the distribution's version when it was made: while the
+// version stands, so does the copy.
+struct KeptDistribution {
+  Distribution copy;
+  unsigned long long version = 0;
+  void keep(const Distribution& d) {
+    copy.duplicate(d);
+    version = d.version();
+  }
+};
+
 // The values a step read of an input whose serial no longer stands for them.
 struct StepInputValues {
-  Distribution quality, cost, duration;  // an effect's source: its quality only
-  // The input's versions when these were copied: while they stand, so do the copies.
-  unsigned long long quality_version = 0, cost_version = 0, duration_version = 0;
+  KeptDistribution quality, cost, duration;  // an effect's source: its quality only
 };
 
 // A node step is a function of what it reads and writes only the node, unless it

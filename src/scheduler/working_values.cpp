@@ -399,15 +399,14 @@ void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* d
   dp->share_working_values_with_the_other_nodes_of_task();
   saved.duplicate_list_into_this_and_copy_items(working_resources, 1);
   const std::vector<DecisionPoint*> chain = what_if_chain(dp);
-  if (working_step_memo != nullptr) {
-    recompute_chain(*this, dp, chain);
-    return;
+  WorkingStepMemo* outer = working_step_memo;
+  if (outer == nullptr) {
+    working_step_memo = &what_if_step_memo;
+    what_if_step_memo.begin_pass();
+    for (DecisionPoint* node : chain) node->what_if_chain_pass = what_if_step_memo.pass;
   }
-  working_step_memo = &what_if_step_memo;
-  what_if_step_memo.begin_pass();
-  for (DecisionPoint* node : chain) node->what_if_chain_pass = what_if_step_memo.pass;
   recompute_chain(*this, dp, chain);
-  working_step_memo = nullptr;
+  working_step_memo = outer;
 }
 
 void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
