@@ -39,6 +39,8 @@ class Distribution {
   // First: a reader that checks only the version reads the distribution's first bytes,
   // which can share a cache line with what it read just before.
   unsigned long long write_version = 0;
+  // Where each write also leaves its version, when an owner watches: never copied.
+  unsigned long long* written_into = nullptr;
 
  public:
   Distribution();
@@ -72,6 +74,11 @@ class Distribution {
   // pair, a cached statistic or a sort included, gives a new one. Equal versions of one
   // distribution at two moments mean nothing was written in between.
   unsigned long long version() const { return write_version; }
+  // Every later write of this distribution also stores its version at `stamp`.
+  void report_writes_to(unsigned long long* stamp) { written_into = stamp; }
+  // The latest version given, and a new one for a write elsewhere that is told apart the same way.
+  static unsigned long long latest_version() { return the_version_clock; }
+  static unsigned long long new_version() { return ++the_version_clock; }
   // For the callers that set the flag themselves.
   void mark_combined_under_sigmoid() {
     combined_under_sigmoid_and_multiplier_not_applied = 1;
@@ -212,7 +219,10 @@ class Distribution {
  private:
   void init_empty();
   // Every member that writes calls this; the public fields are written by no one else.
-  void touch() { write_version = ++the_version_clock; }
+  void touch() {
+    write_version = ++the_version_clock;
+    if (written_into != nullptr) *written_into = write_version;
+  }
   static unsigned long long the_version_clock;
   // Every field as a new distribution has it, except the pairs.
   void reset_to_empty_fields();

@@ -481,6 +481,7 @@ void give(DecisionPoint* node, const State& x) {
   node->time_task_or_method_gets_quality = x.time;
   node->working_change_counter = x.counter;
   node->working_values_are_locked = x.locked;
+  node->note_write();
 }
 
 class WhatIfCheck {

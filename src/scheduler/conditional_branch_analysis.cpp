@@ -357,6 +357,7 @@ void CBranchAnalyzer::reflect_current_context(CBranch* prev, Distribution& q_of_
   touched(dp);
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 0;
+  dp->note_write();
   dp->working_quality.duplicate(q_of_prev_for_this_branch);
   dp->take_working_quality_as_base();
   s.working_resources.duplicate_list_into_this_and_copy_items(resources_of_prev_for_this_branch, 1);
@@ -397,12 +398,14 @@ int CBranchAnalyzer::recursive_depth_first_cbranch_build(long method_counter, CB
   touched(dp);
   reset_dps_quality_from_combined_outcomes(dp);
   dp->working_values_are_locked = 0;
+  dp->note_write();
   ResourceList working_resources_copy;
   working_resources_copy.duplicate_list_into_this_and_copy_items(s.working_resources, 1);
   recompute_working_values();
   touched(dp);
   dp->time_task_or_method_gets_quality = 0.0f;
   dp->working_values_are_locked = 1;
+  dp->note_write();
   dp->check_supers_for_newly_acquired_quality(0.0f);
 
   prev->nexts.add(cb);

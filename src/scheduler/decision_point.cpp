@@ -28,6 +28,9 @@ void DecisionPointList::delete_function(void* item) { delete static_cast<Decisio
 DecisionPoint::DecisionPoint()
     : affects_actually(new ("DecisionPoint::DecisionPoint") NLEList),
       affected_by_actually(new ("DecisionPoint::DecisionPoint") NLEList) {
+  for (Distribution* d : {&working_cost, &working_quality, &working_duration, &base_cost, &base_quality, &base_duration,
+                          &communicated_quality})
+    d->report_writes_to(&last_write);
   working_cost.set_to_100_percent_zero_value();
   working_quality.set_to_100_percent_zero_value();
   working_duration.set_to_100_percent_zero_value();

@@ -141,6 +141,29 @@ class DecisionPoint {
   MyTime time_task_or_method_gets_quality = UNSET_TIME;
   // The end of the schedule the node's last step read.
   MyTime end_at_last_step = UNSET_TIME;
+  // The version of the last write to anything a step reads of the node: its distributions
+  // report here, and each write of its quality time calls note_write().
+  unsigned long long last_write = 0;
+  // last_write as the node's last step left it (or as a what-if's visit found it locked).
+  unsigned long long left_write = 0;
+  void note_write() { last_write = Distribution::new_version(); }
+  // What a what-if's visit of the whole subtree found, when every step in it gave back or
+  // made its record, settled, and read nothing outside it: the latest version at its end,
+  // the mode, and the ends of the schedule at which every step reads what it read then.
+  bool subtree_settled = false;
+  UncertaintyModeSetting subtree_mode = SCHEDULE_USING_UNCERTAINTY;
+  unsigned long long subtree_version = 0;
+  MyTime subtree_ends_from = 0;
+  MyTime subtree_ends_to = 0;
+  // The memo pass in which a walk of the subtree found it written since.
+  long subtree_stopped_in_pass = 0;
+  // The tree's shape as of the build: the node's index in a walk from the meta root and
+  // the index after its subtree.
+  long shape_stamp = 0;
+  long shape_index = 0;
+  long shape_end = 0;
+  // A method whose step reads effect sources.
+  bool shape_reads_sources = false;
   // The pass of the what-if memo in whose chain the node stands: its steps there read
   // what the what-if changes, so they are made and not recorded.
   long what_if_chain_pass = 0;

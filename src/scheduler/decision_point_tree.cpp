@@ -121,6 +121,7 @@ void DecisionPoint::combine_outcomes_in_subtree() {
       time_task_or_method_gets_quality = method->finish_time;
       working_values_are_locked = 1;
       working_values_are_always_locked = 1;
+      note_write();
     }
   }
   for (long i = 0; i < subs.length(); i++) subs.get(i)->combine_outcomes_in_subtree();
@@ -167,7 +168,10 @@ void DecisionPoint::check_supers_for_newly_acquired_quality(MyTime t) {
   for (long i = 0; i < supers.length(); i++) {
     DecisionPoint* super = supers.get(i);
     if (super->time_task_or_method_gets_quality == UNSET_TIME && super->working_quality.some_values_are_gt_zero())
+    {
       super->time_task_or_method_gets_quality = t;
+      super->note_write();
+    }
     super->check_supers_for_newly_acquired_quality(t);
   }
 }

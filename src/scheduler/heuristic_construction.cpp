@@ -229,13 +229,16 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     dp->working_quality.duplicate(promise->quality);
     dp->take_working_quality_as_base();
     dp->time_task_or_method_gets_quality = promise->expected_arrival_time;
+    dp->note_write();
     dp->share_working_values_with_the_other_nodes_of_task();
     global_working_change_counter++;
     recalculate_trees_of_task(dp);
     dp->working_values_are_locked = 1;
+    dp->note_write();
     MyTime arrives = dp->time_task_or_method_gets_quality;
     dp->for_each_node_of_task([arrives](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(arrives); });
     dp->working_values_are_locked = 1;
+    dp->note_write();
     // The other agent's method costs this agent no time and no money.
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();

@@ -28,6 +28,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
   dp->share_working_values_with_the_other_nodes_of_task();
   recalculate_trees_of_task(dp, PlacementPass::first);
   dp->working_values_are_locked = 1;
+  dp->note_write();
   dp->share_working_values_with_the_other_nodes_of_task();
 
   e->method_to_execute = method;
@@ -80,6 +81,7 @@ void Scheduler::add_method_to_schedule(Schedule& schedule, Method* method) {
 
   float f = e->finish_time_distribution.get_specified_value(schedule_with.d);
   dp->time_task_or_method_gets_quality = f;
+  dp->note_write();
   dp->share_working_values_with_the_other_nodes_of_task();
   std::string notes;
   update_expectations_to_reflect_any_non_local_commitments(f, notes);
@@ -155,6 +157,7 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->working_change_counter = 0;
     dp->working_values_are_locked = 0;
     dp->time_task_or_method_gets_quality = UNSET_TIME;
+    dp->note_write();
   } else if (dp->is_method_node()) {
     // An executed method gets back the values it was pinned to: a build may have added
     // commitment quality to its locked node.
@@ -164,9 +167,11 @@ void Scheduler::reset_all_dp_variables_prior_to_scheduling(DecisionPoint* dp, De
     dp->take_working_values_as_base();
     dp->time_task_or_method_gets_quality = static_cast<Method*>(dp->task_or_method)->finish_time;
     dp->working_values_are_locked = 1;
+    dp->note_write();
   }
   for (long i = 0; i < dp->subs.length(); i++) reset_all_dp_variables_prior_to_scheduling(dp->subs.get(i), root);
   if (dp == root) {
+    number_the_shape_of_the_tree();
     working_resources.duplicate_list_into_this_and_copy_items(resources, 1);
     calculate_working_qdc_for_task_or_method_and_all_subs(root, 0);
     // The computation may have consumed or produced.

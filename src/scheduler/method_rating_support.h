@@ -112,7 +112,10 @@ class AncestorTimes {
     // Latest first, so a node set twice ends with the time it held at the start.
     for (auto entry = log.rbegin(); entry != log.rend(); ++entry)
       if (std::binary_search(ancestors.begin(), ancestors.end(), entry->first))
+      {
         entry->first->time_task_or_method_gets_quality = entry->second;
+        entry->first->note_write();
+      }
     if (outer != nullptr) outer->insert(outer->end(), log.begin(), log.end());
     log.clear();
   }

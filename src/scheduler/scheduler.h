@@ -479,6 +479,29 @@ class Scheduler {
   // The one a what-if's recomputation uses when no other is set: off its chain, a node
   // out of date since a placement elsewhere mostly steps to what it held.
   WorkingStepMemo what_if_step_memo{false};
+  // The steps of the what-ifs' and the placements' visits that did not give back or make
+  // their records, or did not leave their nodes settled.
+  long steps_left_unsettled = 0;
+  // The nodes of a settled subtree, gathered before any is given back, and the sources
+  // outside it that its visit would visit.
+  struct SettledSubtreeScratch {
+    std::vector<DecisionPoint*> nodes;
+    // The locked nodes and the methods current already, which the visit passes.
+    std::vector<DecisionPoint*> passed;
+    std::vector<std::pair<DecisionPoint*, unsigned long long>> sources;
+  };
+  std::deque<SettledSubtreeScratch> settled_subtree_scratch;
+  size_t settled_subtree_depth = 0;
+  // What the checking build predicts of the long way.
+  std::vector<DecisionPoint*> settled_subtree_nodes;
+  // Numbers the tree from the meta root and marks the subtrees whose steps read nothing
+  // outside them.
+  void number_the_shape_of_the_tree();
+  long shape_stamp = 0;
+  // A what-if's visit of a subtree that nothing was written to since a visit of it that
+  // left every node settled: every step gives back its record, so each node is given it in
+  // place and the counts go on as the visits would have.
+  bool leave_settled_subtree(DecisionPoint* dp);
   // The nodes the first recomputation of a placement visited, in order. Between it and the
   // recomputation after the finish time only the placed method's nodes and the end of the
   // schedule change, so a subtree whose visit read neither (the end only where it reads

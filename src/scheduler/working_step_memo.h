@@ -87,6 +87,9 @@ class WorkingStepRecord {
   // What give_back does to a node that holds what the record left already.
   void give_back_in_place(long pass);
 
+  // Whether the node's visit in that pass ended with the node holding what is left here.
+  bool current_in(long pass) const { return valid && current_in_pass == pass; }
+
   bool valid = false;
 
  private:

@@ -58,6 +58,119 @@ void narrow_to_the_ends_read(DecisionPoint* dp, MyTime end, MyTime& lo, MyTime& 
     hi = std::min(hi, latest);
 }
 
+// Numbers each node in a walk from the top; the index after a subtree ends it.
+void number_shape(DecisionPoint* dp, long stamp, long& next) {
+  dp->shape_stamp = stamp;
+  dp->shape_index = next++;
+  dp->shape_reads_sources = dp->is_method_node() && dp->affected_by_actually->length() > 0;
+  for (long i = 0; i < dp->subs.length(); i++) number_shape(dp->subs.get(i), stamp, next);
+  dp->shape_end = next;
+}
+
+// The nodes a visit of a settled subtree would step, each given back its record in place,
+// with the locked ones it passes counted; false where a node was written since the
+// subtree's visit, or since its own step, or would not be stepped so.
+struct SettledSubtree {
+  const DecisionPoint* top;
+  long stamp;
+  int generation;
+  long pass;
+  Scheduler::SettledSubtreeScratch& found;
+
+  bool inside(const DecisionPoint* dp) const {
+    return dp->shape_stamp == stamp && dp->shape_index >= top->shape_index && dp->shape_index < top->shape_end;
+  }
+
+  // 0 when the subtree under dp would be left so; else the version of the write that
+  // stopped it, the largest for what no summary lets through. A node under which the walk
+  // stopped for its own summary too is marked, so the visit that follows does not walk
+  // it again in the pass.
+  static constexpr unsigned long long every = std::numeric_limits<unsigned long long>::max();
+  unsigned long long gather(DecisionPoint* dp) {
+    if (dp->last_write > top->subtree_version) return dp->last_write;
+    if (dp->last_write != dp->left_write) return stopped(dp, every);
+    // A visit passes a locked node, and a method visited already in this generation.
+    if (dp->working_values_are_locked || (dp->working_change_counter == generation && dp->subs.length() == 0)) {
+      found.passed.push_back(dp);
+      return 0;
+    }
+    const WorkingStepRecord& record = dp->step_record;
+    if (dp->working_change_counter == generation || dp->what_if_chain_pass == pass || !record.valid ||
+        !record.left_time_as_found())
+      return stopped(dp, every);
+    if (dp->shape_reads_sources) {
+      // A source outside the subtree is left alone by the visit when it is current or
+      // locked, and the step reads it as it was when it was not written since.
+      for (long i = 0; i < dp->affected_by_actually->length(); i++) {
+        DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from);
+        if (source == nullptr || inside(source)) continue;
+        if (source->working_change_counter != generation && !source->working_values_are_locked)
+          found.sources.emplace_back(source, dp->left_write);
+        else if (source->last_write > dp->left_write)
+          return stopped(dp, every);
+      }
+    }
+    found.nodes.push_back(dp);
+    for (long i = 0; i < dp->subs.length(); i++)
+      if (unsigned long long write = gather(dp->subs.get(i))) return stopped(dp, write);
+    return 0;
+  }
+
+  unsigned long long stopped(DecisionPoint* dp, unsigned long long write) const {
+    if (write > dp->subtree_version) dp->subtree_stopped_in_pass = pass;
+    return write;
+  }
+};
+
+// Whether the log counts a visit that finds dp done as one that may not come the same way
+// the next time: a node visited before, in this log, is visited before again the next time,
+// unless the placed method's node led to it; one of those, or one marked by another
+// recomputation, makes what the visit reads not all under it.
+bool unsettles_the_log(const Scheduler::PlacementLog& log, const DecisionPoint* dp, int generation) {
+  return log.keeping && dp->working_change_counter == generation &&
+         (dp->placement_log_pass != log.pass || log.placed_may_lead || dp->task_or_method == log.placed);
+}
+
+// The log's marks of dp's visit, which began at `start` with `unsettled_before` unsettled.
+void log_the_visit(const Scheduler::PlacementLog& log, DecisionPoint* dp, long start, long unsettled_before) {
+  dp->placement_log_pass = log.pass;
+  dp->placement_log_start = start;
+  dp->placement_log_end = static_cast<long>(log.nodes.size());
+  dp->placement_log_settled = log.unsettled == unsettled_before;
+  dp->placement_log_ends_from = log.ends_from;
+  dp->placement_log_ends_to = log.ends_to;
+}
+
+// The visit of a settled subtree under a placement's log, made as the recomputation makes
+// it but for the steps, which all give back their records in place: each node is marked
+// and logged in the order the recursion comes to it, with where its visit starts and ends,
+// whether it came to a node it may not come to the same way the next time, and the ends
+// of the schedule at which its steps read what they read now.
+void log_settled_visit(Scheduler::PlacementLog& log, DecisionPoint* dp, int generation, MyTime end, long pass) {
+  if (dp->working_change_counter == generation || dp->working_values_are_locked) {
+    if (unsettles_the_log(log, dp, generation)) log.unsettled++;
+    return;
+  }
+  dp->working_change_counter = generation;
+  const long start = static_cast<long>(log.nodes.size());
+  const long unsettled_before = log.unsettled;
+  const MyTime outer_from = log.ends_from, outer_to = log.ends_to;
+  log.ends_from = -std::numeric_limits<MyTime>::infinity();
+  log.ends_to = std::numeric_limits<MyTime>::infinity();
+  log.nodes.push_back(dp);
+  for (long i = 0; i < dp->subs.length(); i++) log_settled_visit(log, dp->subs.get(i), generation, end, pass);
+  if (dp->is_method_node())
+    for (long i = 0; i < dp->affected_by_actually->length(); i++)
+      if (DecisionPoint* source = BasicTask::get_dp_of_task(dp->affected_by_actually->get(i)->from))
+        log_settled_visit(log, source, generation, end, pass);
+  dp->end_at_last_step = end;
+  dp->step_record.give_back_in_place(pass);
+  narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
+  log_the_visit(log, dp, start, unsettled_before);
+  log.ends_from = std::max(outer_from, log.ends_from);
+  log.ends_to = std::min(outer_to, log.ends_to);
+}
+
 bool holds_a_placed_node(const DecisionPoint* dp, const std::vector<long>& placed_at) {
   for (long at : placed_at)
     if (at >= dp->placement_log_start && at < dp->placement_log_end) return true;
@@ -67,15 +180,30 @@ bool holds_a_placed_node(const DecisionPoint* dp, const std::vector<long>& place
 
 void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPoint* dp, int include_commitments) {
   PlacementLog& log = placement_log;
+  // The what-ifs' and the placements' visits keep what they found of each subtree.
+  const bool summing = include_commitments == 0 && !log.leaving &&
+                       (working_step_memo == &what_if_step_memo || working_step_memo == &placement_step_memo);
   if (dp->working_change_counter == global_working_change_counter || dp->working_values_are_locked) {
-    // A node visited before, in this log, is visited before again the next time, unless
-    // the placed method's node led to it; one of those, or one marked by another
-    // recomputation, makes what the visit reads not all under it.
-    if (log.keeping && dp->working_change_counter == global_working_change_counter &&
-        (dp->placement_log_pass != log.pass || log.placed_may_lead || dp->task_or_method == log.placed))
-      log.unsettled++;
+    // What the visit's parent reads of a locked node, as it found it.
+    if (summing && dp->working_values_are_locked) dp->left_write = dp->last_write;
+    if (unsettles_the_log(log, dp, global_working_change_counter)) log.unsettled++;
     return;
   }
+  const bool may_leave =
+      summing && dp->subtree_settled && dp->subtree_stopped_in_pass != working_step_memo->pass;
+#ifdef VELA_CHECK_STEP_MEMO
+  // The long way, then what leaving the subtree would have done, compared.
+  const bool predicts = may_leave && leave_settled_subtree(dp);
+  std::vector<DecisionPoint*> predicted;
+  long predicted_combines = 0;
+  const long combines_at_start = Distribution::report_total_number_of_combine_operations();
+  if (predicts) {
+    predicted = settled_subtree_nodes;
+    for (DecisionPoint* node : predicted) predicted_combines += node->step_record.combines_made();
+  }
+#else
+  if (may_leave && leave_settled_subtree(dp)) return;
+#endif
   // Marked before recursing: that is what ends the recursion on effect cycles.
   dp->working_change_counter = global_working_change_counter;
   const MyTime end = end_of_the_current_working_schedule;
@@ -84,29 +212,102 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     leave_subtree_as_it_was(dp);
     return;
   }
-  if (!log.keeping) {
+  if (!log.keeping && !summing) {
     working_values_step(dp, include_commitments);
     return;
   }
   const long start = static_cast<long>(log.nodes.size());
   const long unsettled_before = log.unsettled;
+  const long steps_unsettled_before = steps_left_unsettled;
   const MyTime outer_from = log.ends_from, outer_to = log.ends_to;
   log.ends_from = -std::numeric_limits<MyTime>::infinity();
   log.ends_to = std::numeric_limits<MyTime>::infinity();
-  log.nodes.push_back(dp);
+  if (log.keeping) log.nodes.push_back(dp);
   const bool settled = working_values_step(dp, include_commitments);
-  if (settled)
+  if (settled) {
     narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
-  else
+  } else {
     log.unsettled++;
-  dp->placement_log_pass = log.pass;
-  dp->placement_log_start = start;
-  dp->placement_log_end = static_cast<long>(log.nodes.size());
-  dp->placement_log_settled = log.unsettled == unsettled_before;
-  dp->placement_log_ends_from = log.ends_from;
-  dp->placement_log_ends_to = log.ends_to;
+    steps_left_unsettled++;
+  }
+  if (log.keeping) log_the_visit(log, dp, start, unsettled_before);
+  if (summing) {
+    dp->subtree_settled = steps_left_unsettled == steps_unsettled_before;
+    dp->subtree_version = Distribution::latest_version();
+    dp->subtree_mode = current_mode;
+    dp->subtree_ends_from = log.ends_from;
+    dp->subtree_ends_to = log.ends_to;
+  }
   log.ends_from = std::max(outer_from, log.ends_from);
   log.ends_to = std::min(outer_to, log.ends_to);
+#ifdef VELA_CHECK_STEP_MEMO
+  if (predicts) {
+    if (Distribution::report_total_number_of_combine_operations() - combines_at_start != predicted_combines)
+      fatal_stop("The settled subtree of %s counts other combines the long way.\n", dp->of_task_chars());
+    for (DecisionPoint* node : predicted)
+      if (node->working_change_counter != global_working_change_counter || !node->step_record.left_on(node, true) ||
+          !node->step_record.current_in(working_step_memo->pass) ||
+          memcmp(&node->end_at_last_step, &end, sizeof(MyTime)) != 0)
+        fatal_stop("The settled subtree of %s is left otherwise the long way.\n", dp->of_task_chars());
+  }
+#endif
+}
+
+void Scheduler::number_the_shape_of_the_tree() {
+  if (dp_to_meta_root == nullptr) return;
+  shape_stamp++;
+  long next = 0;
+  number_shape(dp_to_meta_root, shape_stamp, next);
+}
+
+bool Scheduler::leave_settled_subtree(DecisionPoint* dp) {
+  PlacementLog& log = placement_log;
+  const MyTime end = end_of_the_current_working_schedule;
+  if (dp->shape_stamp != shape_stamp || dp->subtree_mode != current_mode ||
+      !(dp->subtree_ends_from <= end && end < dp->subtree_ends_to))
+    return false;
+  const long pass = working_step_memo->pass;
+  // Visiting a source may leave another subtree: each open one has scratch of its own,
+  // which stays in place as more are added.
+  if (settled_subtree_scratch.size() <= settled_subtree_depth) settled_subtree_scratch.emplace_back();
+  SettledSubtreeScratch& scratch = settled_subtree_scratch[settled_subtree_depth];
+  scratch.nodes.clear();
+  scratch.passed.clear();
+  scratch.sources.clear();
+  SettledSubtree subtree{dp, shape_stamp, global_working_change_counter, pass, scratch};
+  if (subtree.gather(dp) != 0) return false;
+  if (!scratch.sources.empty()) {
+    // A placement's log keeps each node's visit where it comes.
+    if (log.keeping) return false;
+    // Their visits come first, not at their readers' turns: nothing in the subtree would
+    // change on the way, and a visit that stepped a node of it tells so.
+    settled_subtree_depth++;
+    for (size_t i = 0; i < scratch.sources.size(); i++)
+      calculate_working_qdc_for_task_or_method_and_all_subs(scratch.sources[i].first, 0);
+    settled_subtree_depth--;
+    for (const auto& [source, read_at] : scratch.sources)
+      if (source->last_write > read_at) return false;
+    for (DecisionPoint* node : scratch.nodes)
+      if (node->working_change_counter == global_working_change_counter) return false;
+  }
+#ifdef VELA_CHECK_STEP_MEMO
+  settled_subtree_nodes = scratch.nodes;
+#else
+  for (DecisionPoint* node : scratch.passed)
+    if (node->working_values_are_locked) node->left_write = node->last_write;
+  if (log.keeping) {
+    log_settled_visit(log, dp, global_working_change_counter, end, pass);
+    return true;
+  }
+  log.ends_from = std::max(log.ends_from, dp->subtree_ends_from);
+  log.ends_to = std::min(log.ends_to, dp->subtree_ends_to);
+  for (DecisionPoint* node : scratch.nodes) {
+    node->working_change_counter = global_working_change_counter;
+    node->end_at_last_step = end;
+    node->step_record.give_back_in_place(pass);
+  }
+#endif
+  return true;
 }
 
 void Scheduler::leave_subtree_as_it_was(DecisionPoint* dp) {
@@ -200,6 +401,7 @@ bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) 
   const bool held = follows && !memo->changed && record.left_on(dp, false);
   if (holds) {
     record.give_back(dp, memo->pass);
+    dp->left_write = dp->last_write;
     if (follows && !held) memo->changed = true;
 #ifndef VELA_CHECK_STEP_MEMO
     return settled_by(dp);
@@ -222,6 +424,7 @@ bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) 
     Distribution::count_combine_operations(-combines);
     if (!record.left_on(dp, true) || combines != record.combines_made())
       fatal_stop("The step of %s skipped by the memo gives other values when made.\n", dp->of_task_chars());
+    dp->left_write = dp->last_write;
     return settled_by(dp);
   }
 #endif
@@ -231,6 +434,7 @@ bool Scheduler::working_values_step(DecisionPoint* dp, int include_commitments) 
   }
   if (follows && !memo->changed && !(held && record.left_on(dp, false))) memo->changed = true;
   record.take(dp, time_before, current_mode, end_of_the_current_working_schedule, combines, memo->pass);
+  dp->left_write = dp->last_write;
   return settled_by(dp);
 }
 

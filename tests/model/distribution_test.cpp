@@ -343,4 +343,21 @@ TEST(DistributionVersion, EveryChangeGivesANewVersionAndCopiesNeverShareOne) {
   d.get_probability_value_is_x(3.0f);
   d.sort_and_combine();
   EXPECT_EQ(d.version(), version);
+  // A watched distribution leaves each new version with its watcher; a copy of it, or a
+  // distribution it was copied onto, does not.
+  unsigned long long stamp = 0;
+  d.report_writes_to(&stamp);
+  d.get_value_min();
+  EXPECT_EQ(stamp, 0u);
+  d.append(0.25f, 9.0f);
+  EXPECT_EQ(stamp, d.version());
+  Distribution copy(d);
+  Distribution onto = make({{1.0f, 2}});
+  onto = d;
+  copy.append(0.5f, 1.0f);
+  onto.delete_all();
+  EXPECT_LT(stamp, copy.version());
+  EXPECT_LT(stamp, onto.version());
+  d.duplicate(copy);
+  EXPECT_EQ(stamp, d.version());
 }

@@ -2,7 +2,9 @@
 // quality, the memo, and the what-if pair.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "language/vorna_io_test_support.h"
 #include "scheduler/method_rating_support.h"
@@ -479,6 +481,69 @@ TEST_F(WorkingValues, SkippedStepsLeaveEveryFieldAsMakingThemWouldThroughPassesA
   with_memo();
   both_ways("the only child's base changed, and its first step cached the base's statistics");
   both_ways("nothing changed again");
+}
+
+TEST_F(WorkingValues, ASubtreeNothingWroteToSinceASettledVisitIsLeftAsItsStepsWouldLeaveIt) {
+  // P and Q hang beside the sequence; the effect on m reads a, which is locked.
+  prepare_effect_over_sequence(" P Q", task("P", "G", "k l", "q_max") + method("k", "P", 3, 2, 1) +
+                                           method("l", "P", 2, 1, 1) + task("Q", "G", "r", "q_min") +
+                                           method("r", "Q", 4, 1, 1));
+  const char* ids[] = {"a", "m", "n", "S", "k", "l", "P", "r", "Q", "G"};
+  std::vector<DecisionPoint*> nodes;
+  for (const char* id : ids) nodes.push_back(node(id));
+  nodes.push_back(scheduler->dp_to_meta_root);
+  for (const char* id : {"k", "l", "r"}) {
+    node(id)->working_quality.replace_with(1.0f, 2.0f);
+    node(id)->take_working_values_as_base();
+  }
+  auto state = [&nodes]() {
+    std::string out;
+    for (DecisionPoint* dp : nodes) out += whole_values(dp) + "\n";
+    return out;
+  };
+  scheduler->number_the_shape_of_the_tree();
+  WorkingStepMemo& memo = scheduler->what_if_step_memo;
+  auto with_memo = [&]() {
+    scheduler->working_step_memo = &memo;
+    memo.begin_pass();
+    recompute();
+    scheduler->working_step_memo = nullptr;
+  };
+  // A visit under the what-ifs' memo keeps what it found; after `change`, the next one
+  // leaves what nothing wrote to since. Recomputing the long way from there must give the
+  // same values and count the same combines.
+  auto after = [&](const char* what, const std::function<void()>& change) {
+    with_memo();
+    change();
+    long start = Distribution::report_total_number_of_combine_operations();
+    with_memo();
+    long with = Distribution::report_total_number_of_combine_operations() - start;
+    std::string left = state();
+    recompute();
+    EXPECT_EQ(state(), left) << what;
+    EXPECT_EQ(Distribution::report_total_number_of_combine_operations() - start - with, with) << what;
+  };
+  scheduler->end_of_the_current_working_schedule = 2.0f;
+  recompute();
+  after("nothing changed", [] {});
+  after("a reader sorted a child's values", [&] { node("k")->working_duration.get_value_median(); });
+  after("a child's base changed", [&] {
+    node("l")->working_quality.replace_with(1.0f, 5.0f);
+    node("l")->take_working_values_as_base();
+  });
+  after("the locked source changed", [&] { node("a")->working_quality.replace_with(1.0f, 8.0f); });
+  after("the locked source's time moved", [&] {
+    node("a")->time_task_or_method_gets_quality = 3.0f;
+    node("a")->note_write();
+  });
+  after("a method was locked", [&] {
+    node("r")->working_values_are_locked = 1;
+    node("r")->note_write();
+  });
+  after("the end of the schedule passed the sequence's last child", [&] {
+    scheduler->end_of_the_current_working_schedule = 5.0f;
+  });
+  after("the end moved where no step reads it", [&] { scheduler->end_of_the_current_working_schedule = 6.0f; });
 }
 
 namespace {
