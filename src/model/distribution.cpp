@@ -20,6 +20,7 @@ DistributionPair* new_pair_array(long capacity, const char* tag) {
 }  // namespace
 
 unsigned long long Distribution::the_version_clock = 0;
+unsigned long long Distribution::unwatched_writes = 0;
 
 Distribution::Distribution() { init_empty(); }
 

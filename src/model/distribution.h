@@ -39,8 +39,9 @@ class Distribution {
   // First: a reader that checks only the version reads the distribution's first bytes,
   // which can share a cache line with what it read just before.
   unsigned long long write_version = 0;
-  // Where each write also leaves its version, when an owner watches: never copied.
-  unsigned long long* written_into = nullptr;
+  // Where each write also leaves its version: an owner that watches, or else a sink that
+  // no one reads, so that a write stores without testing. Never copied.
+  unsigned long long* written_into = &unwatched_writes;
 
  public:
   Distribution();
@@ -221,9 +222,10 @@ class Distribution {
   // Every member that writes calls this; the public fields are written by no one else.
   void touch() {
     write_version = ++the_version_clock;
-    if (written_into != nullptr) *written_into = write_version;
+    *written_into = write_version;
   }
   static unsigned long long the_version_clock;
+  static unsigned long long unwatched_writes;
   // Every field as a new distribution has it, except the pairs.
   void reset_to_empty_fields();
   // Makes room for at least capacity pairs, reusing the array when it is large enough;

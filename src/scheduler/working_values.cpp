@@ -189,8 +189,9 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     if (unsettles_the_log(log, dp, global_working_change_counter)) log.unsettled++;
     return;
   }
-  const bool may_leave =
-      summing && dp->subtree_settled && dp->subtree_stopped_in_pass != working_step_memo->pass;
+  // A method alone is visited as soon as it is looked at.
+  const bool may_leave = summing && dp->subs.length() > 0 && dp->subtree_settled &&
+                         dp->subtree_stopped_in_pass != working_step_memo->pass;
 #ifdef VELA_CHECK_STEP_MEMO
   // The long way, then what leaving the subtree would have done, compared.
   const bool predicts = may_leave && leave_settled_subtree(dp);
@@ -214,6 +215,14 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   }
   if (!log.keeping && !summing) {
     working_values_step(dp, include_commitments);
+    return;
+  }
+  if (!log.keeping && dp->subs.length() == 0) {
+    // A method alone is never left whole: its visit counts toward the subtrees above.
+    if (working_values_step(dp, include_commitments))
+      narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
+    else
+      steps_left_unsettled++;
     return;
   }
   const long start = static_cast<long>(log.nodes.size());
