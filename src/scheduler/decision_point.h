@@ -134,6 +134,8 @@ class DecisionPoint {
   int working_values_are_locked = 0;
   // Whether task_or_method is a method.
   bool method_node = false;
+  // A method whose step reads effect sources, as of the build.
+  bool shape_reads_sources = false;
   int have_gathered_methods_for_task = 0;
   // Children at the front: the reverse of the task's subtask order.
   DecisionPointList subs;
@@ -147,23 +149,6 @@ class DecisionPoint {
   // last_write as the node's last step left it (or as a what-if's visit found it locked).
   unsigned long long left_write = 0;
   void note_write() { last_write = Distribution::new_version(); }
-  // What a what-if's visit of the whole subtree found, when every step in it gave back or
-  // made its record, settled, and read nothing outside it: the latest version at its end,
-  // the mode, and the ends of the schedule at which every step reads what it read then.
-  bool subtree_settled = false;
-  UncertaintyModeSetting subtree_mode = SCHEDULE_USING_UNCERTAINTY;
-  unsigned long long subtree_version = 0;
-  MyTime subtree_ends_from = 0;
-  MyTime subtree_ends_to = 0;
-  // The memo pass in which a walk of the subtree found it written since.
-  long subtree_stopped_in_pass = 0;
-  // The tree's shape as of the build: the node's index in a walk from the meta root and
-  // the index after its subtree.
-  long shape_stamp = 0;
-  long shape_index = 0;
-  long shape_end = 0;
-  // A method whose step reads effect sources.
-  bool shape_reads_sources = false;
   // The pass of the what-if memo in whose chain the node stands: its steps there read
   // what the what-if changes, so they are made and not recorded.
   long what_if_chain_pass = 0;
@@ -180,6 +165,22 @@ class DecisionPoint {
   WorkingStepRecord step_record;
   // Quality other agents promised for this task: a check of the record reads its version.
   Distribution communicated_quality;
+  // What the last visit of the subtree under the what-ifs' or the placements' memo found:
+  // whether every step in it gave back or made its record and left its node settled, the
+  // mode, the latest version at its end, and the ends of the schedule at which every step
+  // in it reads what it read then.
+  bool subtree_settled = false;
+  UncertaintyModeSetting subtree_mode = SCHEDULE_USING_UNCERTAINTY;
+  unsigned long long subtree_version = 0;
+  MyTime subtree_ends_from = 0;
+  MyTime subtree_ends_to = 0;
+  // The memo pass in which a walk of the subtree found it written since.
+  long subtree_stopped_in_pass = 0;
+  // The tree's shape as of the build: the node's index in a walk from the meta root and
+  // the index after its subtree.
+  long shape_stamp = 0;
+  long shape_index = 0;
+  long shape_end = 0;
   BasicTask* task_group_root = nullptr;
   DecisionPoint* dp_of_task_group_root = nullptr;
   TaskID of_task = EMPTY_ID;
