@@ -167,8 +167,7 @@ void DecisionPoint::complete_initialization_by_perculating_all_method_qualities_
 void DecisionPoint::check_supers_for_newly_acquired_quality(MyTime t) {
   for (long i = 0; i < supers.length(); i++) {
     DecisionPoint* super = supers.get(i);
-    if (super->time_task_or_method_gets_quality == UNSET_TIME && super->working_quality.some_values_are_gt_zero())
-    {
+    if (super->time_task_or_method_gets_quality == UNSET_TIME && super->working_quality.some_values_are_gt_zero()) {
       super->time_task_or_method_gets_quality = t;
       super->note_write();
     }

@@ -65,8 +65,8 @@ float Scheduler::enforce_disables(Schedule& schedule, Method*, DecisionPoint* dp
     // already locked alone (found so in an earlier round) changes nothing the round's memos
     // read, so they hold.
     bool lock_is_new = dp->working_values_are_locked != 1 || dp->task_has_other_nodes();
+    if (dp->working_values_are_locked != 1) dp->note_write();
     dp->working_values_are_locked = 1;
-    dp->note_write();
     dp->share_working_values_with_the_other_nodes_of_task();
     if (lock_is_new) renew_waiting_memo();
     return FAILED_ENFORCE_DISABLES;

@@ -238,7 +238,6 @@ void Scheduler::update_expectations_to_reflect_any_non_local_commitments(float t
     MyTime arrives = dp->time_task_or_method_gets_quality;
     dp->for_each_node_of_task([arrives](DecisionPoint* node) { node->check_supers_for_newly_acquired_quality(arrives); });
     dp->working_values_are_locked = 1;
-    dp->note_write();
     // The other agent's method costs this agent no time and no money.
     dp->working_duration.set_to_100_percent_zero_value();
     dp->working_cost.set_to_100_percent_zero_value();

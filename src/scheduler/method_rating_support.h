@@ -111,8 +111,7 @@ class AncestorTimes {
     std::sort(ancestors.begin(), ancestors.end());
     // Latest first, so a node set twice ends with the time it held at the start.
     for (auto entry = log.rbegin(); entry != log.rend(); ++entry)
-      if (std::binary_search(ancestors.begin(), ancestors.end(), entry->first))
-      {
+      if (std::binary_search(ancestors.begin(), ancestors.end(), entry->first)) {
         entry->first->time_task_or_method_gets_quality = entry->second;
         entry->first->note_write();
       }

@@ -492,15 +492,13 @@ class Scheduler {
   };
   std::deque<SettledSubtreeScratch> settled_subtree_scratch;
   size_t settled_subtree_depth = 0;
-  // What the checking build predicts of the long way.
-  std::vector<DecisionPoint*> settled_subtree_nodes;
-  // Numbers the tree from the meta root and marks the subtrees whose steps read nothing
-  // outside them.
+  // Numbers the tree from the meta root: a node's subtree is the range of numbers from it.
   void number_the_shape_of_the_tree();
   long shape_stamp = 0;
-  // A what-if's visit of a subtree that nothing was written to since a visit of it that
-  // left every node settled: every step gives back its record, so each node is given it in
-  // place and the counts go on as the visits would have.
+  // A visit, under the what-ifs' or the placements' memo, of a subtree that nothing was
+  // written to since a visit of it that left every node settled: every step gives back its
+  // record, so each node is given it in place and the counts go on as the visits would.
+  // The checking build only gathers the nodes, in the scratch of the depth it was called at.
   bool leave_settled_subtree(DecisionPoint* dp);
   // The nodes the first recomputation of a placement visited, in order. Between it and the
   // recomputation after the finish time only the placed method's nodes and the end of the

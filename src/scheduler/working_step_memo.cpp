@@ -34,7 +34,7 @@ void WorkingStepMemo::begin_pass() { pass = ++passes_begun; }
 
 long WorkingStepRecord::serial_in(const DecisionPoint* node, long pass) {
   const WorkingStepRecord& r = node->step_record;
-  return pass != 0 && r.valid && r.current_in_pass == pass ? r.serial : -1;
+  return pass != 0 && r.current_in(pass) ? r.serial : -1;
 }
 
 bool input_unchanged(const StepInput& in, const DecisionPoint* node, long pass) {

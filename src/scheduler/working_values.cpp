@@ -67,9 +67,9 @@ void number_shape(DecisionPoint* dp, long stamp, long& next) {
   dp->shape_end = next;
 }
 
-// The nodes a visit of a settled subtree would step, each given back its record in place,
-// with the locked ones it passes counted; false where a node was written since the
-// subtree's visit, or since its own step, or would not be stepped so.
+// The nodes a visit of a settled subtree would step, each to give back its record in place,
+// and the locked nodes and stale outside sources it comes to; the walk stops where a node
+// was written since the subtree's visit, or since its own step, or would not be stepped so.
 struct SettledSubtree {
   const DecisionPoint* top;
   long stamp;
@@ -189,7 +189,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     if (unsettles_the_log(log, dp, global_working_change_counter)) log.unsettled++;
     return;
   }
-  // A method alone is visited as soon as it is looked at.
+  // A method alone is never left whole: its visit costs no more than the walk.
   const bool may_leave = summing && dp->subs.length() > 0 && dp->subtree_settled &&
                          dp->subtree_stopped_in_pass != working_step_memo->pass;
 #ifdef VELA_CHECK_STEP_MEMO
@@ -199,7 +199,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
   long predicted_combines = 0;
   const long combines_at_start = Distribution::report_total_number_of_combine_operations();
   if (predicts) {
-    predicted = settled_subtree_nodes;
+    predicted = settled_subtree_scratch[settled_subtree_depth].nodes;
     for (DecisionPoint* node : predicted) predicted_combines += node->step_record.combines_made();
   }
 #else
@@ -218,7 +218,7 @@ void Scheduler::calculate_working_qdc_for_task_or_method_and_all_subs(DecisionPo
     return;
   }
   if (!log.keeping && dp->subs.length() == 0) {
-    // A method alone is never left whole: its visit counts toward the subtrees above.
+    // Its visit counts toward the subtrees above it only.
     if (working_values_step(dp, include_commitments))
       narrow_to_the_ends_read(dp, end, log.ends_from, log.ends_to);
     else
@@ -299,9 +299,7 @@ bool Scheduler::leave_settled_subtree(DecisionPoint* dp) {
     for (DecisionPoint* node : scratch.nodes)
       if (node->working_change_counter == global_working_change_counter) return false;
   }
-#ifdef VELA_CHECK_STEP_MEMO
-  settled_subtree_nodes = scratch.nodes;
-#else
+#ifndef VELA_CHECK_STEP_MEMO
   for (DecisionPoint* node : scratch.passed)
     if (node->working_values_are_locked) node->left_write = node->last_write;
   if (log.keeping) {
