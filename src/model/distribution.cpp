@@ -182,6 +182,13 @@ void Distribution::duplicate(const Distribution& other) {
   memcpy(static_cast<void*>(data), other.data, sizeof(DistributionPair) * num_storable_items);
 }
 
+void Distribution::take_back(const Distribution& kept, unsigned long long version) {
+  // Nothing wrote to it since: it is in that state still.
+  if (write_version == version) return;
+  duplicate(kept);
+  take_back_version(version);
+}
+
 Distribution* Distribution::duplicate() {
   Distribution* copy = new ("Distribution::duplicate") Distribution();
   copy->duplicate(*this);

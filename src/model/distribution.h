@@ -73,8 +73,15 @@ class Distribution {
   void reallocate_data(long need);
   // A number no other state of any distribution has had: every change of any field or
   // pair, a cached statistic or a sort included, gives a new one. Equal versions of one
-  // distribution at two moments mean nothing was written in between.
+  // distribution at two moments mean it held the same state at both.
   unsigned long long version() const { return write_version; }
+  // Back to the state it had at `version`: `kept` was copied whole from this distribution
+  // then, and not written since. It takes that version again, so what was kept of it at
+  // that version holds once more; the owner watching it is told of a write.
+  void take_back(const Distribution& kept, unsigned long long version);
+  // It holds, whole, the state it had at `version` (a writer found it so): it takes that
+  // version again, with no write.
+  void take_back_version(unsigned long long version) { write_version = version; }
   // Every later write of this distribution also stores its version at `stamp`.
   void report_writes_to(unsigned long long* stamp) { written_into = stamp; }
   // The latest version given, and a new one for a write elsewhere that is told apart the same way.

@@ -3,6 +3,7 @@
 // decision_point_tree.cpp.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -104,10 +105,24 @@ void copy_method_values(To& to, const From& from) {
 }
 }  // namespace
 
-void DecisionPoint::keep_values_in(MethodNodeValues& kept) { copy_method_values(kept, *this); }
+void DecisionPoint::keep_values_in(MethodNodeValues& kept) {
+  copy_method_values(kept, *this);
+  const Distribution* own[6] = {&working_quality, &working_cost, &working_duration,
+                                &base_quality,    &base_cost,    &base_duration};
+  for (int i = 0; i < 6; i++) kept.versions[i] = own[i]->version();
+}
 
 void DecisionPoint::give_back_values(const MethodNodeValues& kept) {
-  copy_method_values(*this, kept);
+  working_quality.take_back(kept.working_quality, kept.versions[0]);
+  working_cost.take_back(kept.working_cost, kept.versions[1]);
+  working_duration.take_back(kept.working_duration, kept.versions[2]);
+  base_quality.take_back(kept.base_quality, kept.versions[3]);
+  base_cost.take_back(kept.base_cost, kept.versions[4]);
+  base_duration.take_back(kept.base_duration, kept.versions[5]);
+  if (memcmp(&time_task_or_method_gets_quality, &kept.time_task_or_method_gets_quality, sizeof(MyTime)) != 0) {
+    time_task_or_method_gets_quality = kept.time_task_or_method_gets_quality;
+    note_write();
+  }
   share_working_values_with_the_other_nodes_of_task();
 }
 

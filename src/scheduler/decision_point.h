@@ -51,6 +51,9 @@ struct MethodNodeValues {
   Distribution base_cost;
   Distribution base_duration;
   MyTime time_task_or_method_gets_quality = UNSET_TIME;
+  // The versions of the node's six when they were kept, in the order above: given back,
+  // they take them again.
+  unsigned long long versions[6] = {0, 0, 0, 0, 0, 0};
 };
 
 class DecisionPoint {

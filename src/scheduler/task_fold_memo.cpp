@@ -65,6 +65,7 @@ void check_against_the_full_fold(DecisionPoint* dp, long counted) {
 }  // namespace
 
 void TaskFoldMemo::PairsRead::keep(const Distribution& d) {
+  version = d.version();
   length = d.next_slot;
   if (length <= DISTRIBUTION_STANDARD_NUMBER_OF_VALUES) {
     if (length > 0) memcpy(static_cast<void*>(pairs), d.data, sizeof(DistributionPair) * static_cast<size_t>(length));
@@ -75,18 +76,25 @@ void TaskFoldMemo::PairsRead::keep(const Distribution& d) {
 }
 
 bool TaskFoldMemo::PairsRead::same_as(const Distribution& d) const {
-  if (d.next_slot != length) return false;
+  const bool unwritten = version != 0 && d.version() == version;
+#ifndef VELA_CHECK_STEP_MEMO
+  if (unwritten) return true;
+#endif
+  bool same = d.next_slot == length;
   const DistributionPair* kept = length <= DISTRIBUTION_STANDARD_NUMBER_OF_VALUES ? pairs : more.data();
   // Bit for bit, a pair at a time: a few pairs, compared inline.
   static_assert(sizeof(DistributionPair) == sizeof(uint64_t));
-  for (long i = 0; i < length; i++) {
+  for (long i = 0; same && i < length; i++) {
     uint64_t a = 0;
     uint64_t b = 0;
     memcpy(&a, &kept[i], sizeof a);
     memcpy(&b, &d.data[i], sizeof b);
-    if (a != b) return false;
+    same = a == b;
   }
-  return true;
+#ifdef VELA_CHECK_STEP_MEMO
+  if (unwritten && !same) fatal_stop("%s", "A distribution of an unchanged version holds other pairs.\n");
+#endif
+  return same;
 }
 
 long TaskFoldMemo::Fold::children_as_then(DecisionPoint* dp, VORNA_QualityAF now_qaf, int first_as_then) const {

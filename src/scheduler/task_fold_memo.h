@@ -28,6 +28,8 @@ class TaskFoldMemo {
  private:
   // The pairs of a later child's distribution, all that the fold reads of it.
   struct PairsRead {
+    // The distribution's version when read: while it stands, so do the pairs.
+    unsigned long long version = 0;
     long length = 0;
     DistributionPair pairs[DISTRIBUTION_STANDARD_NUMBER_OF_VALUES];
     std::vector<DistributionPair> more;

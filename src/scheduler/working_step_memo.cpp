@@ -137,16 +137,26 @@ bool WorkingStepRecord::holds(DecisionPoint* dp, UncertaintyModeSetting now_mode
 }
 
 void WorkingStepRecord::give_back(DecisionPoint* dp, long pass) {
-  // Copied only where the node was written since it last held them.
+  // Copied only where the node was written since it last held them, and holds other
+  // values now: one that holds them again takes back the version they had, so that what
+  // was kept of it then holds again without a comparison.
   if (!still_left_on(dp)) {
-    dp->working_quality.duplicate(copies->quality);
-    dp->working_cost.duplicate(copies->cost);
-    dp->working_duration.duplicate(copies->duration);
+    give_back_one(dp->working_quality, copies->quality, left_versions[0]);
+    give_back_one(dp->working_cost, copies->cost, left_versions[1]);
+    give_back_one(dp->working_duration, copies->duration, left_versions[2]);
     note_left_on(dp);
   }
   dp->time_task_or_method_gets_quality = time_after;
   Distribution::count_combine_operations(combines);
   current_in_pass = pass;
+}
+
+void WorkingStepRecord::give_back_one(Distribution& now, const Distribution& copy, unsigned long long version) {
+  if (now.version() == version) return;
+  if (same_copy(now, copy))
+    now.take_back_version(version);
+  else
+    now.duplicate(copy);
 }
 
 bool WorkingStepRecord::left_time_as_found() const { return valid && same_bits(time_before, time_after); }
@@ -243,6 +253,11 @@ void WorkingStepRecord::take(DecisionPoint* dp, MyTime started_at, UncertaintyMo
     kept.duration.duplicate(dp->working_duration);
     time_after = dp->time_task_or_method_gets_quality;
     serial++;
+  } else {
+    // The step left what the last one did: the node takes back the versions it had then.
+    dp->working_quality.take_back_version(left_versions[0]);
+    dp->working_cost.take_back_version(left_versions[1]);
+    dp->working_duration.take_back_version(left_versions[2]);
   }
   note_left_on(dp);
   combines = made;

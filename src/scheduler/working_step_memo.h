@@ -39,9 +39,12 @@ struct StepInput {
 // A copy of a distribution and the distribution's version when it was made: while the
 // version stands, so does the copy.
 struct KeptDistribution {
-  Distribution copy;
   unsigned long long version = 0;
+  Distribution copy;
+  // `d` is the distribution kept here before, or another: its version tells them apart
+  // but for the unwritten ones, which all hold the empty state.
   void keep(const Distribution& d) {
+    if (version != 0 && d.version() == version) return;
     copy.duplicate(d);
     version = d.version();
   }
@@ -121,6 +124,7 @@ class WorkingStepRecord {
   std::unique_ptr<Copies> copies;
   Copies& copies_made();
   void note_left_on(const DecisionPoint* dp);
+  static void give_back_one(Distribution& now, const Distribution& copy, unsigned long long version);
   // Whether none of the node's three was written since then.
   bool still_left_on(const DecisionPoint* dp) const;
 

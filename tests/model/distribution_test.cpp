@@ -254,8 +254,8 @@ std::string state_of(const Distribution& d) {
 }  // namespace
 
 // The records of the scheduler's memos trust an unchanged version to mean unchanged
-// values: every operation that changes anything must give a new one, and a copy is never
-// taken for its source.
+// values: every operation that changes anything must give a new one, a copy is never
+// taken for its source, and only a state it had before gives a distribution an old one.
 TEST(DistributionVersion, EveryChangeGivesANewVersionAndCopiesNeverShareOne) {
   using Op = void (*)(Distribution&);
   const Op operations[] = {
@@ -360,4 +360,22 @@ TEST(DistributionVersion, EveryChangeGivesANewVersionAndCopiesNeverShareOne) {
   EXPECT_LT(stamp, onto.version());
   d.duplicate(copy);
   EXPECT_EQ(stamp, d.version());
+  // Taken back to a state it was copied in, it has that state's version again (what was
+  // kept of it then holds again), and its watcher is told of a write after the others.
+  const unsigned long long kept_version = d.version();
+  const std::string kept_state = state_of(d);
+  Distribution kept(d);
+  d.append(0.5f, 4.0f);
+  d.sort_and_combine();
+  d.reallocate_data(60);
+  const unsigned long long after_writes = stamp;
+  d.take_back(kept, kept_version);
+  EXPECT_EQ(d.version(), kept_version);
+  EXPECT_EQ(state_of(d), kept_state);
+  EXPECT_GT(stamp, after_writes);
+  // Unwritten since, it is left alone and nothing is told.
+  const unsigned long long told = stamp;
+  d.take_back(kept, kept_version);
+  EXPECT_EQ(stamp, told);
+  EXPECT_EQ(state_of(d), kept_state);
 }
