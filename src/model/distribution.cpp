@@ -2,10 +2,14 @@
 // Combination, compaction and merges live in distribution_combining.cpp.
 #include "model/distribution.h"
 
+#include <langinfo.h>
+
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <ios>
 #include <iostream>
+#include <locale>
 
 namespace {
 // A running sum that ends this close below the asked share has used every pair and
@@ -449,9 +453,65 @@ void Distribution::make_sure_all_values_over_significance_threshold() {}
 
 // ---------------------------------------------------------------- text forms
 
+namespace {
+// The listings print many thousands of pairs: their texts are made here, as printf makes
+// them in the "C" locale, and written a block at a time.
+
+// Room for a float in fixed notation with up to MOST_DECIMALS decimals: a sign, 39
+// digits before the point, the point.
+constexpr int MOST_DECIMALS = 20;
+constexpr long FIXED_TEXT_ROOM = 1 + 39 + 1 + MOST_DECIMALS;
+constexpr long PAIR_TEXT_ROOM = 2 * FIXED_TEXT_ROOM + 3;
+
+char* put_fixed(char* at, double v, int decimals) {
+  return std::to_chars(at, at + FIXED_TEXT_ROOM, v, std::chars_format::fixed, decimals).ptr;
+}
+
+// "(%.02f %.2f)" of the density and the value.
+char* put_pair_text(char* at, const DistributionPair& pair) {
+  *at++ = '(';
+  at = put_fixed(at, pair.density, 2);
+  *at++ = ' ';
+  at = put_fixed(at, pair.value, 2);
+  *at++ = ')';
+  return at;
+}
+
+// Whether printf writes a point now: the host that loaded the library may have set a
+// locale that writes another; printf is then left to write it.
+bool printf_writes_a_point() {
+  const char* radix = nl_langinfo(RADIXCHAR);
+  return radix[0] == '.' && radix[1] == '\0';
+}
+
+// Whether `out` writes a number as put_fixed does with its precision: a point, no
+// grouping, no padding, no sign or capitals beyond printf's.
+bool writes_plain_fixed(std::ostream& out) {
+  if (out.width() != 0 || out.precision() < 1 || out.precision() > MOST_DECIMALS ||
+      (out.flags() & (std::ios::showpos | std::ios::uppercase)) != 0)
+    return false;
+  const auto& punctuation = std::use_facet<std::numpunct<char>>(out.getloc());
+  return punctuation.decimal_point() == '.' && punctuation.grouping().empty();
+}
+}  // namespace
+
 void Distribution::print(FILE* stream) {
-  for (long i = 0; i < next_slot; i++) fprintf(stream, "(%.02f %.2f)", data[i].density, data[i].value);
-  fprintf(stream, "\n");
+  if (!printf_writes_a_point()) {
+    for (long i = 0; i < next_slot; i++) fprintf(stream, "(%.02f %.2f)", data[i].density, data[i].value);
+    fprintf(stream, "\n");
+    return;
+  }
+  char text[16 * PAIR_TEXT_ROOM];
+  char* at = text;
+  for (long i = 0; i < next_slot; i++) {
+    if (at + PAIR_TEXT_ROOM + 1 > text + sizeof text) {
+      fwrite(text, 1, static_cast<size_t>(at - text), stream);
+      at = text;
+    }
+    at = put_pair_text(at, data[i]);
+  }
+  *at++ = '\n';
+  fwrite(text, 1, static_cast<size_t>(at - text), stream);
 }
 
 void Distribution::print_to_string(std::string& out) {
@@ -475,7 +535,24 @@ void Distribution::print(FILE* stream, void (*print_pair)(FILE*, DistributionPai
 void Distribution::print_to_stream_in_t_vorna_format(std::ostream& out) {
   out.unsetf(std::ios::scientific);
   out.setf(std::ios::fixed | std::ios::showpoint);
-  for (long i = 0; i < next_slot; i++) out << " " << data[i].value << " " << data[i].density;
+  if (!writes_plain_fixed(out)) {
+    for (long i = 0; i < next_slot; i++) out << " " << data[i].value << " " << data[i].density;
+    return;
+  }
+  const int decimals = static_cast<int>(out.precision());
+  char text[16 * PAIR_TEXT_ROOM];
+  char* at = text;
+  for (long i = 0; i < next_slot; i++) {
+    if (at + PAIR_TEXT_ROOM > text + sizeof text) {
+      out.write(text, at - text);
+      at = text;
+    }
+    *at++ = ' ';
+    at = put_fixed(at, data[i].value, decimals);
+    *at++ = ' ';
+    at = put_fixed(at, data[i].density, decimals);
+  }
+  out.write(text, at - text);
 }
 
 void Distribution::set_distribution_from_string(const char* text) {

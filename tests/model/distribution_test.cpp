@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
 #include <cstdlib>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -227,6 +230,72 @@ TEST(DistributionText, VornaFormIsValueThenDensityAndLeavesTheStreamFixed) {
   Distribution read;
   read.set_distribution_from_string("0.25 4 0.75 8.5");
   EXPECT_EQ(pairs_of(read), "(0.25 4.00)(0.75 8.50)");
+}
+
+// The listings make their number texts themselves: they must be printf's and the
+// stream's to the byte, and leave it to them wherever a locale or a flag says otherwise.
+namespace {
+struct CommaPoint : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+}  // namespace
+
+TEST(DistributionText, ListingsWriteWhatPrintfAndTheStreamWrite) {
+  const float values[] = {0.125f,  0.375f, 0.005f, 2.675f,  -0.0f,    1e-40f,      1e38f,      -3.4e38f, 123456.789f,
+                          0.995f, -1.005f, 1.0f,   1e-7f,   4.35e9f,  NAN,         -NAN,       INFINITY, -INFINITY};
+  Distribution d;
+  // More pairs than one block of text holds.
+  for (int round = 0; round < 4; round++)
+    for (float v : values) d.append(v, -v * static_cast<float>(round + 1));
+  std::string expected;
+  char pair[256];
+  for (long i = 0; i < d.length(); i++) {
+    snprintf(pair, sizeof pair, "(%.02f %.2f)", d.get(i)->density, d.get(i)->value);
+    expected += pair;
+  }
+  EXPECT_EQ(printed_text([&](FILE* s) { d.print(s); }), expected + "\n");
+
+  // As the stream writes each number, on streams set as the writers set them and on
+  // others: a padded first blank, a sign, capitals, a comma for the point, no decimals.
+  auto streamed = [&](std::ostream& out, bool by_distribution) {
+    if (by_distribution) {
+      d.print_to_stream_in_t_vorna_format(out);
+      return;
+    }
+    out.unsetf(std::ios::scientific);
+    out.setf(std::ios::fixed | std::ios::showpoint);
+    for (long i = 0; i < d.length(); i++) out << " " << d.get(i)->value << " " << d.get(i)->density;
+  };
+  auto set_up = [](std::ostream& out, int variant) {
+    out.imbue(std::locale::classic());
+    out.precision(variant == 0 ? 6 : variant == 1 ? 2 : variant == 2 ? 9 : 6);
+    if (variant == 3) out.width(5);
+    if (variant == 4) out.setf(std::ios::showpos);
+    if (variant == 5) out.setf(std::ios::uppercase);
+    if (variant == 6) out.imbue(std::locale(std::locale::classic(), new CommaPoint));
+    if (variant == 7) out.precision(0);
+  };
+  for (int variant = 0; variant < 8; variant++) {
+    std::ostringstream made, written;
+    set_up(made, variant);
+    set_up(written, variant);
+    streamed(made, true);
+    streamed(written, false);
+    made << " " << 1.5f;
+    written << " " << 1.5f;
+    EXPECT_EQ(made.str(), written.str()) << "variant " << variant;
+  }
+
+  // A process locale that writes a comma leaves the text to printf.
+  if (setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
+    std::string comma;
+    for (long i = 0; i < d.length(); i++) {
+      snprintf(pair, sizeof pair, "(%.02f %.2f)", d.get(i)->density, d.get(i)->value);
+      comma += pair;
+    }
+    EXPECT_EQ(printed_text([&](FILE* s) { d.print(s); }), comma + "\n");
+    setlocale(LC_NUMERIC, "C");
+  }
 }
 
 TEST(DistributionTextDeathTest, BadTextStops) {
