@@ -14,6 +14,7 @@
 // their combines are counted. The method's own node is always stepped.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 #ifdef VELA_CHECK_WHAT_IF
 #include <cstdlib>
@@ -143,8 +144,7 @@ class CommitmentWhatIf {
 
   void begin(ResourceList& saved) {
     counter_at_begin = s.global_working_change_counter;
-    s.values_before_what_if.emplace_back();
-    MethodNodeValues& before = s.values_before_what_if.back();
+    MethodNodeValues& before = s.values_before_what_if.push();
     dp->keep_values_in(before);
     MyTime end = s.end_of_the_current_working_schedule;
     bool dp_current = dp->working_change_counter == s.global_working_change_counter;
@@ -167,7 +167,9 @@ class CommitmentWhatIf {
       for (; real <= stop; real++) {
         DecisionPoint* node = at(real);
         if (real == stop) {
-          kept_top.keep(node);
+          // Made only here: most what-ifs step the method alone.
+          if (!kept_top) kept_top.emplace();
+          kept_top->keep(node);
           below_before = contribution_of(node, current_or_locked(node), end);
         }
         step(node);
@@ -179,15 +181,15 @@ class CommitmentWhatIf {
   void end(ResourceList& saved) {
     s.working_resources.duplicate_list_into_this_and_copy_items(saved, 1);
     if (s.values_before_what_if.empty()) fatal_stop("%s", "Error, a what-if undone that was never begun.\n");
-    const MethodNodeValues& before = s.values_before_what_if.back();
+    const MethodNodeValues& before = s.values_before_what_if.latest();
     dp->give_back_values(before);
     step(dp);
     for (size_t i = 0; i < real; i++) step(at(i));
     bool top_as_before = real == 0 ? same_as_kept(dp, before.working_quality, before.working_cost,
                                                   before.working_duration, before.time_task_or_method_gets_quality)
-                                   : same_as_kept(at(real - 1), kept_top.quality, kept_top.cost,
-                                                  kept_top.duration, kept_top.time);
-    s.values_before_what_if.pop_back();
+                                   : same_as_kept(at(real - 1), kept_top->quality, kept_top->cost,
+                                                  kept_top->duration, kept_top->time);
+    s.values_before_what_if.pop();
     if (top_as_before) {
       count_left_out_steps();
     } else {
@@ -442,7 +444,7 @@ class CommitmentWhatIf {
   std::vector<DecisionPoint*> read_by_commitments;
   size_t real = 0;
   int counter_at_begin = 0;
-  NodeValues kept_top;
+  std::optional<NodeValues> kept_top;
   // The node below the first ancestor left out, as it was before the what-if.
   Contribution below_before;
 };

@@ -56,6 +56,23 @@ struct MethodNodeValues {
   unsigned long long versions[6] = {0, 0, 0, 0, 0, 0};
 };
 
+// The values kept by the what-ifs still open, the latest last. An entry stays for the
+// next what-if once its own is undone: keeping values then makes no new distributions.
+class OpenWhatIfValues {
+ public:
+  MethodNodeValues& push() {
+    if (open == kept.size()) kept.emplace_back();
+    return kept[open++];
+  }
+  MethodNodeValues& latest() { return kept[open - 1]; }
+  void pop() { open--; }
+  bool empty() const { return open == 0; }
+
+ private:
+  std::vector<MethodNodeValues> kept;
+  size_t open = 0;
+};
+
 class DecisionPoint {
  public:
   DecisionPoint();

@@ -7,10 +7,29 @@
 #include "scheduler/method_rating_codes.h"
 #include "scheduler/scheduler.h"
 
+namespace {
+// The powers of ten a rating scales by, as the repeated product makes them (each exact):
+// every rating reads several.
+constexpr int TABLED_POWERS = 23;
+struct PowersOfTen {
+  double of[TABLED_POWERS] = {};
+  constexpr PowersOfTen() {
+    double power = 1.0;
+    for (int n = 0; n < TABLED_POWERS; n++, power *= 10.0) of[n] = power;
+  }
+};
+constexpr PowersOfTen POWERS_OF_TEN;
+
+double power_of_ten(int n) {
+  if (n >= 0 && n < TABLED_POWERS) return POWERS_OF_TEN.of[n];
+  return n >= 0 ? ib_power(10, static_cast<unsigned long>(n)) : 1.0 / ib_power(10, static_cast<unsigned long>(-n));
+}
+}  // namespace
+
 float Scheduler::scale_local_method_rating(float x, float p) {
   int n = static_cast<int>(p);
   float f = p - static_cast<float>(n);
-  double power = n >= 0 ? ib_power(10, static_cast<unsigned long>(n)) : 1.0 / ib_power(10, static_cast<unsigned long>(-n));
+  double power = power_of_ten(n);
   float a = static_cast<float>(power * x);
   // One rounding of a * f + a: the weights the scores are tuned to (190.00002 for p 2.9).
   return static_cast<float>(static_cast<double>(a) * f + a);

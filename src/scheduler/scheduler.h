@@ -527,7 +527,7 @@ class Scheduler {
   // recomputation sets is recorded here with the time it held before.
   std::vector<std::pair<DecisionPoint*, MyTime>>* quality_time_log = nullptr;
   // The method node's values from before each what-if still open, the latest last.
-  std::vector<MethodNodeValues> values_before_what_if;
+  OpenWhatIfValues values_before_what_if;
   // Renewed by whatever may leave a node's children other than the commitment what-if
   // found them within a round of ratings: that what-if's summaries are then read again.
   long children_summaries_version = 0;

@@ -601,8 +601,7 @@ void recompute_chain(Scheduler& s, DecisionPoint* dp, const std::vector<Decision
 
 void Scheduler::see_what_happens_if_we_add_method_x_to_schedule(DecisionPoint* dp, ResourceList& saved) {
   children_summaries_version++;
-  values_before_what_if.emplace_back();
-  dp->keep_values_in(values_before_what_if.back());
+  dp->keep_values_in(values_before_what_if.push());
   dp->working_quality.duplicate(dp->combined_outcomes->quality);
   dp->working_duration.duplicate(dp->combined_outcomes->duration);
   dp->working_cost.duplicate(dp->combined_outcomes->cost);
@@ -625,8 +624,8 @@ void Scheduler::undo_see_what_happens_if_we_add_method_x_to_schedule(DecisionPoi
   // Exactly what the node held before: for an unplaced method 100% zero and no time, for
   // one locked with a promised result that result.
   if (values_before_what_if.empty()) fatal_stop("%s", "Error, a what-if undone that was never begun.\n");
-  dp->give_back_values(values_before_what_if.back());
-  values_before_what_if.pop_back();
+  dp->give_back_values(values_before_what_if.latest());
+  values_before_what_if.pop();
   std::vector<DecisionPoint*> chain = what_if_chain(dp);
   recompute_chain(*this, dp, chain);
   for (DecisionPoint* node : chain) node->working_change_counter = global_working_change_counter;
