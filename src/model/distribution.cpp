@@ -477,6 +477,22 @@ char* put_pair_text(char* at, const DistributionPair& pair) {
   return at;
 }
 
+// The texts of `items` things, each put by put(at, i) in at most PAIR_TEXT_ROOM
+// characters, handed to write(text, length) a block at a time.
+template <class Put, class Write>
+void write_in_blocks(long items, Put put, Write write) {
+  char text[16 * PAIR_TEXT_ROOM];
+  char* at = text;
+  for (long i = 0; i < items; i++) {
+    if (at + PAIR_TEXT_ROOM > text + sizeof text) {
+      write(text, at - text);
+      at = text;
+    }
+    at = put(at, i);
+  }
+  write(text, at - text);
+}
+
 // Whether printf writes a point now: the host that loaded the library may have set a
 // locale that writes another; printf is then left to write it.
 bool printf_writes_a_point() {
@@ -501,17 +517,10 @@ void Distribution::print(FILE* stream) {
     fprintf(stream, "\n");
     return;
   }
-  char text[16 * PAIR_TEXT_ROOM];
-  char* at = text;
-  for (long i = 0; i < next_slot; i++) {
-    if (at + PAIR_TEXT_ROOM + 1 > text + sizeof text) {
-      fwrite(text, 1, static_cast<size_t>(at - text), stream);
-      at = text;
-    }
-    at = put_pair_text(at, data[i]);
-  }
-  *at++ = '\n';
-  fwrite(text, 1, static_cast<size_t>(at - text), stream);
+  write_in_blocks(
+      next_slot, [this](char* at, long i) { return put_pair_text(at, data[i]); },
+      [stream](const char* text, long length) { fwrite(text, 1, static_cast<size_t>(length), stream); });
+  fputc('\n', stream);
 }
 
 void Distribution::print_to_string(std::string& out) {
@@ -540,19 +549,15 @@ void Distribution::print_to_stream_in_t_vorna_format(std::ostream& out) {
     return;
   }
   const int decimals = static_cast<int>(out.precision());
-  char text[16 * PAIR_TEXT_ROOM];
-  char* at = text;
-  for (long i = 0; i < next_slot; i++) {
-    if (at + PAIR_TEXT_ROOM > text + sizeof text) {
-      out.write(text, at - text);
-      at = text;
-    }
-    *at++ = ' ';
-    at = put_fixed(at, data[i].value, decimals);
-    *at++ = ' ';
-    at = put_fixed(at, data[i].density, decimals);
-  }
-  out.write(text, at - text);
+  write_in_blocks(
+      next_slot,
+      [this, decimals](char* at, long i) {
+        *at++ = ' ';
+        at = put_fixed(at, data[i].value, decimals);
+        *at++ = ' ';
+        return put_fixed(at, data[i].density, decimals);
+      },
+      [&out](const char* text, long length) { out.write(text, length); });
 }
 
 void Distribution::set_distribution_from_string(const char* text) {

@@ -2,6 +2,7 @@
 // against the task tree, the prints and the size reports. Building the tree is in
 // decision_point_tree.cpp.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -105,20 +106,23 @@ void copy_method_values(To& to, const From& from) {
 }
 }  // namespace
 
+// The six distributions of a node's or a kept set of values, in the order of their versions.
+template <class Values>
+auto six_of(Values& v) {
+  return std::array{&v.working_quality, &v.working_cost, &v.working_duration,
+                    &v.base_quality,    &v.base_cost,    &v.base_duration};
+}
+
 void DecisionPoint::keep_values_in(MethodNodeValues& kept) {
   copy_method_values(kept, *this);
-  const Distribution* own[6] = {&working_quality, &working_cost, &working_duration,
-                                &base_quality,    &base_cost,    &base_duration};
-  for (int i = 0; i < 6; i++) kept.versions[i] = own[i]->version();
+  const auto own = six_of(*this);
+  for (size_t i = 0; i < own.size(); i++) kept.versions[i] = own[i]->version();
 }
 
 void DecisionPoint::give_back_values(const MethodNodeValues& kept) {
-  working_quality.take_back(kept.working_quality, kept.versions[0]);
-  working_cost.take_back(kept.working_cost, kept.versions[1]);
-  working_duration.take_back(kept.working_duration, kept.versions[2]);
-  base_quality.take_back(kept.base_quality, kept.versions[3]);
-  base_cost.take_back(kept.base_cost, kept.versions[4]);
-  base_duration.take_back(kept.base_duration, kept.versions[5]);
+  const auto own = six_of(*this);
+  const auto from = six_of(kept);
+  for (size_t i = 0; i < own.size(); i++) own[i]->take_back(*from[i], kept.versions[i]);
   if (memcmp(&time_task_or_method_gets_quality, &kept.time_task_or_method_gets_quality, sizeof(MyTime)) != 0) {
     time_task_or_method_gets_quality = kept.time_task_or_method_gets_quality;
     note_write();

@@ -223,11 +223,30 @@ TEST_F(WorkingValues, AWhatIfGivesTheMethodBackExactlyWhatItHeld) {
   const std::string promised = exact_values(r);
   EXPECT_EQ(r->time_task_or_method_gets_quality, 0.0f);
 
-  ResourceList saved;
-  scheduler->see_what_happens_if_we_add_method_x_to_schedule(r, saved);
-  scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(r, saved);
-  saved.delete_list(1);
-  EXPECT_EQ(exact_values(r), promised);
+  // The undo also gives the base back with the versions it had, so that whatever kept it
+  // then holds again (the undo's recomputation steps the node's working values anew);
+  // nested what-ifs, made twice over the entries the first left, each give back their own.
+  auto versions_of = [](DecisionPoint* node) {
+    return std::vector<unsigned long long>{node->base_quality.version(), node->base_cost.version(),
+                                           node->base_duration.version()};
+  };
+  DecisionPoint* n = node("n");
+  const std::string n_values = exact_values(n);
+  const std::vector<unsigned long long> r_versions = versions_of(r), n_versions = versions_of(n);
+  for (int round = 0; round < 2; round++) {
+    ResourceList saved, inner;
+    scheduler->see_what_happens_if_we_add_method_x_to_schedule(r, saved);
+    scheduler->see_what_happens_if_we_add_method_x_to_schedule(n, inner);
+    EXPECT_NE(versions_of(n), n_versions);
+    scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(n, inner);
+    scheduler->undo_see_what_happens_if_we_add_method_x_to_schedule(r, saved);
+    saved.delete_list(1);
+    inner.delete_list(1);
+    EXPECT_EQ(exact_values(r), promised) << "round " << round;
+    EXPECT_EQ(exact_values(n), n_values) << "round " << round;
+    EXPECT_EQ(versions_of(r), r_versions) << "round " << round;
+    EXPECT_EQ(versions_of(n), n_versions) << "round " << round;
+  }
   EXPECT_EQ(r->time_task_or_method_gets_quality, 0.0f);
 
   // Rated while it waits (its what-ifs lend it its own outcome), r keeps the promise, so n,
